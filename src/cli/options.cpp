@@ -1,0 +1,156 @@
+#include "cli/options.h"
+
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "scanner/scanner.h"
+
+namespace quillet {
+namespace {
+
+// The text is a contract with users and scripts: every byte of it stays as it is.
+constexpr std::string_view HELP_TEXT =
+    "Quillet is a trailing comment formatter for C/C++ source files\n"
+    "It has no effect on C style blocks of comments and on comments\n"
+    "starting in a position before the sensitivity threshold.\n"
+    "\n"
+    "Usage (arguments in any order):\n"
+    "\n"
+    "    Quillet -fi <input_file> [-fo <output_file>] [options]\n"
+    "\n"
+    "where the options may be:\n"
+    "\n"
+    "    -cpp    use C++ comments style (default is C style)\n"
+    "    -th     sensitivity threshold for trailing comments (default is 25)\n"
+    "    -cpos   trailing comment preferred position (default is 65)\n"
+    "    -csz    trailing comment preferred size (default is 42)\n"
+    "    -help   this help text (other arguments are ignored)\n"
+    "\n"
+    "Notes:\n"
+    "\n"
+    " 1. please make sure that 3 < th < cpos; eventually, Quillet will\n"
+    "    swap th and cpos values in an attept to order them correctly.\n"
+    " 2. the minimum value for th, cpos and csz is 4; a smaller value\n"
+    "    will be quietly replaced with its corresponding default.\n";
+
+constexpr std::int32_t MIN_NUMBER = 4;
+
+constexpr char to_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whole-argument match ignoring the case of ASCII letters: "-FI" is "-fi", "-fix" is not.
+bool is_option(const char* arg, std::string_view name) {
+  std::size_t i = 0;
+  for (; i < name.size(); ++i) {
+    if (arg[i] == '\0' || to_lower(arg[i]) != name[i]) return false;
+  }
+  return arg[i] == '\0';
+}
+
+// A value below the minimum, or one that does not fit, quietly becomes the option's default.
+std::int32_t number_or_default(const char* text, std::int32_t fallback) {
+  const std::int32_t value = parse_number(text, fallback);
+  return value < MIN_NUMBER ? fallback : value;
+}
+
+}  // namespace
+
+std::int32_t parse_number(const char* text, std::int32_t fallback) {
+  const char* p = text;
+  while (is_space(static_cast<unsigned char>(*p)))
+    ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  std::int64_t value = 0;
+  constexpr std::int64_t LIMIT = std::int64_t{INT32_MAX} + 1;  // the magnitude of INT32_MIN
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > LIMIT) return fallback;
+  }
+  if (negative) return static_cast<std::int32_t>(-value);
+  return value > INT32_MAX ? fallback : static_cast<std::int32_t>(value);
+}
+
+void print_help(std::FILE* out) { std::fwrite(HELP_TEXT.data(), 1, HELP_TEXT.size(), out); }
+
+ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out) {
+  if (argc <= 1) {
+    print_help(out);
+    return RC_HELP;
+  }
+  std::int32_t th = options.th;
+  std::int32_t cpos = options.cpos;
+  std::int32_t csz = options.csz;
+  bool cpp_style = options.cpp_style;
+  const char* input_file = nullptr;
+  const char* output_file = nullptr;
+
+  // Each pass tests one argument against every option in turn. An option that takes a value moves
+  // on to it, and the tests after it in the same pass look at that value, so "-th -cpp" sets both
+  // th (to its default) and the line-comment style.
+  int i = 1;
+  bool missing = false;
+  const auto take_value = [&]() -> const char* {
+    if (i + 1 >= argc) {
+      missing = true;
+      return nullptr;
+    }
+    return argv[++i];
+  };
+  for (; i < argc; ++i) {
+    if (is_option(argv[i], "-th")) {
+      const char* value = take_value();
+      if (value == nullptr) break;
+      th = number_or_default(value, DEFAULT_TH);
+    }
+    if (is_option(argv[i], "-cpos")) {
+      const char* value = take_value();
+      if (value == nullptr) break;
+      cpos = number_or_default(value, DEFAULT_CPOS);
+    }
+    if (is_option(argv[i], "-csz")) {
+      const char* value = take_value();
+      if (value == nullptr) break;
+      csz = number_or_default(value, DEFAULT_CSZ);
+    }
+    if (is_option(argv[i], "-cpp")) cpp_style = true;
+    if (is_option(argv[i], "-fi")) {
+      input_file = take_value();
+      if (input_file == nullptr) break;
+    }
+    if (is_option(argv[i], "-fo")) {
+      output_file = take_value();
+      if (output_file == nullptr) break;
+    }
+    if (is_option(argv[i], "-help")) {
+      print_help(out);
+      return RC_HELP;
+    }
+  }
+  if (missing) {
+    std::fprintf(out, "? Missing value for %s\n", argv[i]);
+    return RC_MISSING_VALUE;
+  }
+
+  if (th > cpos) std::swap(th, cpos);
+  options.th = th;
+  options.cpos = cpos;
+  options.csz = csz;
+  options.cpp_style = cpp_style;
+  if (input_file == nullptr) {
+    std::fprintf(out, "? No input file!\n");
+    return RC_NO_INPUT;
+  }
+  options.input_file = input_file;
+  if (output_file == nullptr) return RC_IN_PLACE;
+  options.output_file = output_file;
+  if (std::strcmp(input_file, output_file) == 0) {
+    std::fprintf(out, "? The output file cannot be the same as the input file\n");
+    return RC_SAME_FILE;
+  }
+  return RC_OK;
+}
+
+}  // namespace quillet

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace quillet {
+
+/// The result of every step; the one that ends the run is the process's exit status.
+enum ResultCode : int {
+  RC_OK = 0,
+  RC_HELP = 1,           // help shown: no arguments, or "-help"
+  RC_NO_INPUT = 2,       // no "-fi"
+  RC_IN_PLACE = 3,       // no "-fo": the input is rewritten in place; never an exit status
+  RC_SAME_FILE = 4,      // the output would overwrite the input
+  RC_NO_SUCH_FILE = 5,   // the input cannot be opened
+  RC_CANNOT_CREATE = 6,  // the output cannot be created
+  RC_RENAME_FAILED = 7,  // a rename of the in-place swap failed
+  RC_DELETE_DENIED = 8,  // the old backup cannot be deleted: access denied
+  RC_MISSING_VALUE = 9,  // an option that takes a value came last
+  RC_IO_ERROR = 10,      // reading the input or writing the output failed
+};
+
+inline constexpr std::int32_t DEFAULT_TH = 25;
+inline constexpr std::int32_t DEFAULT_CPOS = 65;
+inline constexpr std::int32_t DEFAULT_CSZ = 42;
+
+/// The parsed command line. Paths point into the argument vector; nullptr means not given.
+struct Options {
+  std::int32_t th = DEFAULT_TH;      // a comment whose marker starts left of this column stays
+  std::int32_t cpos = DEFAULT_CPOS;  // column at which a rewritten comment's marker starts
+  std::int32_t csz = DEFAULT_CSZ;    // width of a rewritten block comment's text field
+  bool cpp_style = false;            // rewrite as "//" comments instead of "/* */"
+  const char* input_file = nullptr;
+  const char* output_file = nullptr;
+};
+
+/// Fills `options` (which holds the defaults) from argv[1..argc-1]. Returns RC_OK, RC_IN_PLACE,
+/// or a code that ends the run (RC_HELP, RC_NO_INPUT, RC_SAME_FILE, RC_MISSING_VALUE) after
+/// printing its text on `out`.
+[[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
+                                            std::FILE* out);
+
+/// Prints the help text on `out`.
+void print_help(std::FILE* out);
+
+/// Converts the way atoi does (whitespace, sign, digits up to the first non-digit; none give 0),
+/// but a value beyond the signed 32-bit range gives `fallback` instead of undefined behaviour.
+[[nodiscard]] std::int32_t parse_number(const char* text, std::int32_t fallback);
+
+}  // namespace quillet

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdio>
+
+#include "cli/options.h"
+
+namespace quillet {
+
+/// Rewrites `options.input_file` into `options.output_file`. Returns the exit status after
+/// printing its message, if any, on `messages`.
+[[nodiscard]] ResultCode rewrite_to_file(const Options& options, std::FILE* messages);
+
+}  // namespace quillet

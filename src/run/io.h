@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace quillet {
+
+/// Size of the read buffer; a line shorter than this is always seen whole.
+inline constexpr std::size_t READ_BUFFER_SIZE = std::size_t{1} << 16;
+/// Size of the write buffer.
+inline constexpr std::size_t WRITE_BUFFER_SIZE = std::size_t{1} << 16;
+
+/// A file being read in large blocks. `data[begin, end)` holds what is read and not yet used.
+struct Input {
+  int fd = -1;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool at_end = false;  // the last read found the end of the file
+  int error = 0;        // errno of a failed read, 0 if none
+  std::array<char, READ_BUFFER_SIZE> data;
+};
+
+/// A file being written through a buffer.
+struct Output {
+  int fd = -1;
+  std::size_t used = 0;
+  int error = 0;  // errno of a failed write, 0 if none; once set nothing more is written
+  std::array<char, WRITE_BUFFER_SIZE> data;
+};
+
+/// Moves the unused bytes to the front and reads more behind them. Returns false when nothing
+/// more can come: the end of the file, or a read error (recorded in `in.error`).
+[[nodiscard]] bool refill(Input& in);
+
+/// Appends `bytes` to the output. Returns false once a write has failed.
+bool write_bytes(Output& out, std::string_view bytes);
+
+/// Appends `count` copies of `c`.
+bool write_fill(Output& out, char c, std::int64_t count);
+
+/// Writes out what the buffer holds. Returns false once a write has failed.
+[[nodiscard]] bool flush(Output& out);
+
+}  // namespace quillet

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "cli/options.h"
+#include "run/io.h"
+#include "scanner/scanner.h"
+
+namespace quillet {
+
+/// A line of this many bytes or more, its newline counted, is copied unchanged: it is too long
+/// to be rebuilt.
+inline constexpr std::size_t LINE_BUFFER_SIZE = 4096;
+
+/// Drops the trailing whitespace of `text`, looking no further left than its second byte: a text
+/// of whitespace only keeps its first byte.
+[[nodiscard]] std::string_view trim_trailing(std::string_view text);
+
+/// Writes `line` rebuilt around its trailing comment line[comment_start, comment_end), which the
+/// scanner reported, in the layout that `options` ask for.
+bool write_rebuilt_line(Output& out, std::string_view line, std::int32_t comment_start,
+                        std::int32_t comment_end, const Options& options);
+
+/// Copies every line of `in` to `out`, rebuilding those that end in a trailing comment whose
+/// marker starts at column `options.th` or further right. Returns RC_OK, or RC_IO_ERROR with the
+/// error in `in.error` or `out.error`; prints nothing.
+[[nodiscard]] ResultCode run_file(Input& in, Output& out, const Options& options);
+
+}  // namespace quillet

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Exit statuses and messages of the command line, run on real files.
+# Usage: cli_test.sh path/to/quillet
+set -u
+quillet=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect NAME STATUS MESSAGE -- ARGS...: the run ends with STATUS and prints exactly MESSAGE and a
+# newline (nothing at all for an empty MESSAGE; the help text for "help").
+expect() {
+  local name=$1 status=$2 want=$3
+  shift 4
+  "$quillet" "$@" >printed.txt
+  local rc=$?
+  [ "$rc" = "$status" ] || fail "$name: status $rc, want $status"
+  if [ "$want" = help ]; then
+    cp "$here/data/help.txt" wanted.txt
+  elif [ -z "$want" ]; then
+    : >wanted.txt
+  else
+    printf '%s\n' "$want" >wanted.txt
+  fi
+  cmp -s printed.txt wanted.txt || fail "$name: printed [$(cat printed.txt)], want [$want]"
+}
+
+printf 'int x;                         // a comment\n' >a.c
+cp a.c original.c
+same='? The output file cannot be the same as the input file'
+
+expect "no arguments" 1 help --
+expect "help" 1 help -- -fi a.c -HELP
+expect "no input" 2 "? No input file!" -- -fo b.c
+expect "same path" 4 "$same" -- -fi a.c -fo a.c
+expect "same file, other path" 4 "$same" -- -fi a.c -fo ./a.c
+ln a.c hard.c
+expect "same file, hard link" 4 "$same" -- -fi a.c -fo hard.c
+ln -s a.c soft.c
+expect "same file, symbolic link" 4 "$same" -- -fi soft.c -fo a.c
+cmp -s a.c original.c || fail "a refused run changed the input"
+expect "no such input" 5 "No such file: missing.c" -- -fi missing.c -fo b.c
+[ ! -e b.c ] || fail "a missing input created the output"
+expect "cannot create" 6 "Cannot create file: no/such/dir/b.c" -- -fi a.c -fo no/such/dir/b.c
+expect "empty output path" 6 "Cannot create file: " -- -fi a.c -fo ""
+expect "missing value" 9 "? Missing value for -csz" -- -fi a.c -fo b.c -csz
+expect "input is a directory" 10 "? Error reading ." -- -fi . -fo b.c
+if [ -w /dev/full ]; then
+  expect "disk full" 10 "? Error writing /dev/full" -- -fi a.c -fo /dev/full
+fi
+expect "two files" 0 "" -- -fi a.c -fo b.c -cpp
+cmp -s a.c original.c || fail "the input changed"
+printf 'int x;%58s// a comment\n' '' >want.c
+cmp -s b.c want.c || fail "two files: unexpected output"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all passed"

@@ -1,0 +1,3 @@
+int a;                            // first
+int b;
+int c;                       /* third */

@@ -1,0 +1,2 @@
+int a;                      // first
+int b;                      // last, no newline

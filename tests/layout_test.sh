@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs quillet on every sample in tests/data in both styles and checks the output byte for byte
+# against the expected file beside it (NAME.c.block, NAME.c.cpp). Every output must also be stable
+# (a second run changes nothing), keep the number of lines, and differ from its input only in
+# whitespace and comment markers, line by line.
+# Usage: layout_test.sh path/to/quillet
+set -u
+quillet=$(realpath "$1")
+data=$(cd "$(dirname "$0")/data" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Prints the first line pair of $1 and $2 that differs in more than whitespace and markers.
+code_differs() {
+  awk 'function bare(s) { gsub(/[ \t\r\v\f]|\/\*|\*\/|\/\//, "", s); return s }
+       NR == FNR { a[FNR] = $0; n = FNR; next }
+       { if (bare($0) != bare(a[FNR])) { print FNR ": " a[FNR] " => " $0; exit } m = FNR }
+       END { if (n != m) print "line count " n " => " m }' "$1" "$2"
+}
+
+for input in "$data"/*.c; do
+  name=$(basename "$input")
+  for style in block cpp; do
+    flag=""
+    [ "$style" = cpp ] && flag=-cpp
+    out="$work/$name.$style"
+    "$quillet" -fi "$input" -fo "$out" $flag || fail "$name $style: status $?"
+    cmp -s "$out" "$input.$style" || fail "$name $style: output differs from $name.$style"
+    "$quillet" -fi "$out" -fo "$out.again" $flag
+    cmp -s "$out" "$out.again" || fail "$name $style: a second run changes the output"
+    changed=$(code_differs "$input" "$out")
+    [ -z "$changed" ] || fail "$name $style: more than whitespace changed: $changed"
+  done
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all passed"

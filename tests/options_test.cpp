@@ -1,0 +1,126 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+struct Parsed {
+  ResultCode rc;
+  Options options;
+  std::string printed;
+};
+
+Parsed parse(std::initializer_list<const char*> args) {
+  std::vector<const char*> argv = {"quillet"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::FILE* out = std::tmpfile();
+  Parsed parsed{RC_OK, Options{}, ""};
+  parsed.rc = parse_command_line(static_cast<int>(argv.size()), argv.data(), parsed.options, out);
+  std::rewind(out);
+  for (int c; (c = std::fgetc(out)) != EOF;)
+    parsed.printed += static_cast<char>(c);
+  std::fclose(out);
+  return parsed;
+}
+
+std::string help_text() {
+  std::FILE* out = std::tmpfile();
+  print_help(out);
+  std::string text;
+  std::rewind(out);
+  for (int c; (c = std::fgetc(out)) != EOF;)
+    text += static_cast<char>(c);
+  std::fclose(out);
+  return text;
+}
+
+struct ArgsCase {
+  const char* name;
+  std::initializer_list<const char*> args;
+  ResultCode rc;
+  std::int32_t th = DEFAULT_TH;
+  std::int32_t cpos = DEFAULT_CPOS;
+  std::int32_t csz = DEFAULT_CSZ;
+  bool cpp_style = false;
+  const char* input = nullptr;
+  const char* output = nullptr;
+  const char* printed = "";
+};
+
+constexpr const char* SAME = "? The output file cannot be the same as the input file\n";
+
+// clang-format off
+const ArgsCase CASES[] = {
+    {.name = "in place", .args = {"-fi", "a.c"}, .rc = RC_IN_PLACE, .input = "a.c"},
+    {.name = "two files", .args = {"-fi", "a.c", "-fo", "b.c"}, .rc = RC_OK, .input = "a.c", .output = "b.c"},
+    {.name = "small th", .args = {"-fi", "a.c", "-th", "2"}, .rc = RC_IN_PLACE, .input = "a.c"},
+    {.name = "four is allowed", .args = {"-fi", "a.c", "-th", "4", "-csz", "4"}, .rc = RC_IN_PLACE, .th = 4, .csz = 4, .input = "a.c"},
+    {.name = "swap", .args = {"-fi", "a.c", "-th", "70", "-cpos", "30"}, .rc = RC_IN_PLACE, .th = 30, .cpos = 70, .input = "a.c"},
+    {.name = "equal stay", .args = {"-fi", "a.c", "-th", "50", "-cpos", "50"}, .rc = RC_IN_PLACE, .th = 50, .cpos = 50, .input = "a.c"},
+    {.name = "value is an option too", .args = {"-th", "-cpp", "-fi", "a.c"}, .rc = RC_IN_PLACE, .cpp_style = true, .input = "a.c"},
+    {.name = "earlier option not retested", .args = {"-cpos", "-th", "10", "-fi", "a.c"}, .rc = RC_IN_PLACE, .input = "a.c"},
+    {.name = "later option tested on value", .args = {"-th", "-cpos", "30", "-fi", "a.c"}, .rc = RC_IN_PLACE, .cpos = 30, .input = "a.c"},
+    {.name = "input named -help", .args = {"-fi", "-help"}, .rc = RC_HELP},
+    {.name = "same path", .args = {"-fi", "a.c", "-fo", "a.c"}, .rc = RC_SAME_FILE, .input = "a.c", .output = "a.c", .printed = SAME},
+    {.name = "other spelling passes", .args = {"-fi", "a.c", "-fo", "./a.c"}, .rc = RC_OK, .input = "a.c", .output = "./a.c"},
+    {.name = "no input", .args = {"-fo", "b.c"}, .rc = RC_NO_INPUT, .printed = "? No input file!\n"},
+    {.name = "nothing useful", .args = {"x"}, .rc = RC_NO_INPUT, .printed = "? No input file!\n"},
+    {.name = "any case", .args = {"-FI", "a.c", "-FO", "b.c", "-CPP", "-Cpos", "70"}, .rc = RC_OK, .cpos = 70, .cpp_style = true, .input = "a.c", .output = "b.c"},
+    {.name = "whole argument only", .args = {"-fix", "a.c", "-cppx", "-fi", "b.c"}, .rc = RC_IN_PLACE, .input = "b.c"},
+    {.name = "last value kept", .args = {"-fi", "a.c", "-fi", "b.c", "-csz", "9", "-csz", "10"}, .rc = RC_IN_PLACE, .csz = 10, .input = "b.c"},
+    {.name = "empty output path", .args = {"-fi", "a.c", "-fo", ""}, .rc = RC_OK, .input = "a.c", .output = ""},
+    {.name = "atoi rules", .args = {"-fi", "a", "-th", " \t+12abc", "-cpos", "-80", "-csz", "0x50"}, .rc = RC_IN_PLACE, .th = 12, .input = "a"},
+    {.name = "largest number", .args = {"-fi", "a", "-csz", "2147483647"}, .rc = RC_IN_PLACE, .csz = 2147483647, .input = "a"},
+    {.name = "too large a number", .args = {"-fi", "a", "-csz", "2147483648", "-cpos", "99999999999999999999"}, .rc = RC_IN_PLACE, .input = "a"},
+    {.name = "value missing", .args = {"-fi", "a.c", "-th"}, .rc = RC_MISSING_VALUE, .printed = "? Missing value for -th\n"},
+    {.name = "value missing, as typed", .args = {"-th", "5", "-FO"}, .rc = RC_MISSING_VALUE, .printed = "? Missing value for -FO\n"},
+    {.name = "value that is the option", .args = {"-th", "-fi"}, .rc = RC_MISSING_VALUE, .printed = "? Missing value for -fi\n"},
+    {.name = "help first", .args = {"-help", "-th"}, .rc = RC_HELP},
+};
+// clang-format on
+
+TEST(ParseCommandLine, Table) {
+  for (const ArgsCase& c : CASES) {
+    SCOPED_TRACE(c.name);
+    const Parsed got = parse(c.args);
+    EXPECT_EQ(got.rc, c.rc);
+    if (c.rc == RC_HELP) {
+      EXPECT_EQ(got.printed, help_text());
+      continue;
+    }
+    EXPECT_EQ(got.printed, c.printed);
+    if (c.rc == RC_MISSING_VALUE) continue;
+    EXPECT_EQ(got.options.th, c.th);
+    EXPECT_EQ(got.options.cpos, c.cpos);
+    EXPECT_EQ(got.options.csz, c.csz);
+    EXPECT_EQ(got.options.cpp_style, c.cpp_style);
+    EXPECT_STREQ(got.options.input_file, c.input);
+    EXPECT_STREQ(got.options.output_file, c.output);
+  }
+}
+
+TEST(ParseCommandLine, NoArgumentsShowHelp) {
+  const Parsed got = parse({});
+  EXPECT_EQ(got.rc, RC_HELP);
+  EXPECT_EQ(got.printed, help_text());
+}
+
+TEST(PrintHelp, TwentyTwoLines) {
+  const std::string text = help_text();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 22);
+  const std::string first = "Quillet is a trailing comment formatter for C/C++ source files\n";
+  EXPECT_EQ(text.substr(0, first.size()), first);
+  EXPECT_NE(text.find("\n    swap th and cpos values in an attept to order them correctly.\n"),
+            std::string::npos);
+  EXPECT_EQ(text.back(), '\n');
+}
+
+}  // namespace
+}  // namespace quillet

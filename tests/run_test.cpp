@@ -1,0 +1,139 @@
+#include "run/run.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+
+namespace quillet {
+namespace {
+
+using namespace std::string_literals;
+
+// An anonymous in-memory file holding `content`, positioned at its start.
+int memory_file(std::string_view content) {
+  const int fd = ::memfd_create("quillet-test", 0);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  ::lseek(fd, 0, SEEK_SET);
+  return fd;
+}
+
+std::string read_back(int fd) {
+  std::string text;
+  ::lseek(fd, 0, SEEK_SET);
+  char chunk[4096];
+  for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
+    text.append(chunk, static_cast<std::size_t>(n));
+  return text;
+}
+
+std::string run_text(std::string_view input, const Options& options = {}) {
+  static Input in;
+  static Output out;
+  in = Input{};
+  out = Output{};
+  in.fd = memory_file(input);
+  out.fd = memory_file("");
+  EXPECT_EQ(run_file(in, out, options), RC_OK);
+  EXPECT_TRUE(flush(out));
+  std::string text = read_back(out.fd);
+  ::close(in.fd);
+  ::close(out.fd);
+  return text;
+}
+
+std::string spaces(std::size_t n) { return std::string(n, ' '); }
+
+TEST(TrimTrailing, Table) {
+  struct Case {
+    std::string_view text, want;
+  };
+  // clang-format off
+  constexpr Case CASES[] = {
+      {"", ""}, {" ", " "}, {"x", "x"}, {"  ", " "}, {" \t\r\n", " "}, {"a b  ", "a b"},
+      {"ab\v\f", "ab"}, {std::string_view("a\0 ", 3), std::string_view("a\0", 2)}, {"\xa0 ", "\xa0"},
+  };
+  // clang-format on
+  for (const Case& c : CASES)
+    EXPECT_EQ(trim_trailing(c.text), c.want) << c.text;
+}
+
+struct LayoutCase {
+  const char* name;
+  std::string input;
+  std::string want;
+  Options options = {};
+};
+
+TEST(RunFile, Layout) {
+  Options cpp;
+  cpp.cpp_style = true;
+  Options narrow;
+  narrow.th = 4;
+  narrow.cpos = 10;
+  narrow.csz = 5;
+  const std::string count = "    int count;" + spaces(18) + "// number of items";
+  const std::string code70(70, 'x');
+  const LayoutCase cases[] = {
+      {"block style", count + "\n",
+       "    int count;" + spaces(50) + "/* number of items" + spaces(26) + "*/\n"},
+      {"line style", count + "\n", "    int count;" + spaces(50) + "// number of items\n", cpp},
+      {"marker at column 24 stays", spaces(23) + "// x\n", spaces(23) + "// x\n"},
+      {"marker at column 25 moves", spaces(24) + "// x\n", " " + spaces(63) + "// x\n", cpp},
+      {"long code part", code70 + " // t\n", code70 + "/* t" + spaces(34) + "*/\n"},
+      {"code part past the field", std::string(120, 'y') + " /* t */\n",
+       std::string(120, 'y') + "/* t*/\n"},
+      {"text of spaces", "x;" + spaces(30) + "//  \n", "x;" + spaces(62) + "// \n", cpp},
+      {"block to line", "x;" + spaces(30) + "/* a */\n", "x;" + spaces(62) + "// a\n", cpp},
+      {"no final newline", "x;" + spaces(30) + "// ab", "x;" + spaces(62) + "// ab\n", cpp},
+      {"cr lf kept", "x;" + spaces(30) + "// a\r\ny;\r\n", "x;" + spaces(62) + "// a\r\ny;\r\n",
+       cpp},
+      {"nul kept", "x\0;"s + spaces(30) + "// \0a\n"s, "x\0;"s + spaces(61) + "// \0a\n"s, cpp},
+      {"moved left", "x;" + spaces(90) + "// a\n", "x;" + spaces(62) + "// a\n", cpp},
+      {"small numbers", "ab;  // c\n", "ab;" + spaces(6) + "/* c   */\n", narrow},
+      {"code after comment", "x;" + spaces(30) + "/* a */ y;\n",
+       "x;" + spaces(30) + "/* a */ y;\n"},
+      {"block spanning lines", "x;" + spaces(30) + "/* a\n b */\n",
+       "x;" + spaces(30) + "/* a\n b */\n"},
+      {"empty input", "", ""},
+  };
+  for (const LayoutCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run_text(c.input, c.options), c.want);
+  }
+}
+
+// A line of LINE_BUFFER_SIZE bytes or more is copied unchanged, however it is read, and the
+// state after it is the state after the whole line: a "/*" far into it still opens a comment.
+TEST(RunFile, LongLines) {
+  const std::string tail = "x;" + spaces(30) + "// t\n";
+  const std::string rebuilt_tail = "x;" + spaces(62) + "/* t" + spaces(40) + "*/\n";
+  for (const std::size_t size : {LINE_BUFFER_SIZE - 1, LINE_BUFFER_SIZE, READ_BUFFER_SIZE - 1,
+                                 READ_BUFFER_SIZE + 3, 3 * READ_BUFFER_SIZE}) {
+    SCOPED_TRACE(size);
+    const std::string commented = std::string(size - 35, 'a') + spaces(30) + "// t\n";
+    const std::string got = run_text(commented + tail);
+    if (size < LINE_BUFFER_SIZE) {
+      EXPECT_EQ(got, std::string(size - 35, 'a') + "/* t*/\n" + rebuilt_tail);
+    } else {
+      EXPECT_EQ(got, commented + rebuilt_tail);
+    }
+    const std::string opening = std::string(size - 14, 'a') + " /* open    \n";
+    EXPECT_EQ(run_text(opening + tail + "*/" + tail),
+              opening + tail + "*/x;" + spaces(60) + "/* t" + spaces(40) + "*/\n");
+  }
+}
+
+TEST(RunFile, HugeColumns) {
+  Options options;
+  options.cpp_style = true;
+  options.cpos = 3'000'000;
+  const std::string got = run_text("x;" + spaces(40) + "// a\n", options);
+  EXPECT_EQ(got, "x;" + spaces(3'000'000 - 3) + "// a\n");
+}
+
+}  // namespace
+}  // namespace quillet
