@@ -6,57 +6,97 @@
 
 #include <cerrno>
 
+#include "run/in_place.h"
 #include "run/io.h"
 #include "run/run.h"
 
 namespace quillet {
 namespace {
 
+// The run's two files. Their buffers are large, so they live in static storage rather than on the
+// stack; there is one run per process.
+Input input_file;
+Output output_file;
+
+[[nodiscard]] bool open_input(const char* path, std::FILE* messages) {
+  input_file.fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (input_file.fd < 0) {
+    std::fprintf(messages, "No such file: %s\n", path);
+    return false;
+  }
+  return true;
+}
+
 // Another path to the input (a link, "./a.c" for "a.c") would be emptied by opening it for
 // writing; it is caught by identity, not by name.
-bool names_same_file(int input_fd, const char* output_path) {
+bool names_input(const char* output_path) {
   struct stat input_stat {};
   struct stat output_stat {};
-  if (::fstat(input_fd, &input_stat) != 0 || ::stat(output_path, &output_stat) != 0) return false;
+  if (::fstat(input_file.fd, &input_stat) != 0 || ::stat(output_path, &output_stat) != 0) {
+    return false;
+  }
   return input_stat.st_dev == output_stat.st_dev && input_stat.st_ino == output_stat.st_ino;
+}
+
+// Runs the loop and closes both files. Everything written must have reached the file: a full disk
+// often shows only when the buffer is flushed or the file closed. With `durable`, the content is
+// also on disk before the file is renamed over the input.
+ResultCode run_and_close(const Options& options, const char* output_path, bool durable,
+                         std::FILE* messages) {
+  ResultCode rc = run_file(input_file, output_file, options);
+  ::close(input_file.fd);
+  if (rc == RC_OK && !flush(output_file)) rc = RC_IO_ERROR;
+  if (rc == RC_OK && durable && ::fsync(output_file.fd) != 0) rc = RC_IO_ERROR;
+  if (::close(output_file.fd) != 0 && rc == RC_OK) rc = RC_IO_ERROR;
+  if (rc == RC_IO_ERROR) {
+    if (input_file.error != 0) {
+      std::fprintf(messages, "? Error reading %s\n", options.input_file);
+    } else {
+      std::fprintf(messages, "? Error writing %s\n", output_path);
+    }
+  }
+  return rc;
 }
 
 }  // namespace
 
 ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
-  Input in;
-  in.fd = ::open(options.input_file, O_RDONLY | O_CLOEXEC);
-  if (in.fd < 0) {
-    std::fprintf(messages, "No such file: %s\n", options.input_file);
-    return RC_NO_SUCH_FILE;
-  }
-  if (names_same_file(in.fd, options.output_file)) {
+  if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
+  if (names_input(options.output_file)) {
     std::fprintf(messages, "? The output file cannot be the same as the input file\n");
-    ::close(in.fd);
+    ::close(input_file.fd);
     return RC_SAME_FILE;
   }
-  Output out;
-  out.fd = ::open(options.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (out.fd < 0) {
+  output_file.fd = ::open(options.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (output_file.fd < 0) {
     std::fprintf(messages, "Cannot create file: %s\n", options.output_file);
-    ::close(in.fd);
+    ::close(input_file.fd);
     return RC_CANNOT_CREATE;
   }
-  ResultCode rc = run_file(in, out, options);
-  ::close(in.fd);
-  if (rc == RC_OK && !flush(out)) rc = RC_IO_ERROR;
-  if (::close(out.fd) != 0 && rc == RC_OK) {
-    out.error = errno;
-    rc = RC_IO_ERROR;
+  return run_and_close(options, options.output_file, false, messages);
+}
+
+ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
+  if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
+  static InPlaceNames names;
+  struct stat input_stat {};
+  if (::fstat(input_file.fd, &input_stat) != 0 ||
+      !build_in_place_names(options.input_file, names)) {
+    std::fprintf(messages, "No such file: %s\n", options.input_file);
+    ::close(input_file.fd);
+    return RC_NO_SUCH_FILE;
   }
-  if (rc == RC_IO_ERROR) {
-    if (in.error != 0) {
-      std::fprintf(messages, "? Error reading %s\n", options.input_file);
-    } else {
-      std::fprintf(messages, "? Error writing %s\n", options.output_file);
-    }
+  output_file.fd = create_temporary(names, input_stat.st_mode, messages);
+  if (output_file.fd < 0) {
+    ::close(input_file.fd);
+    return RC_CANNOT_CREATE;
   }
-  return rc;
+  const ResultCode rc = run_and_close(options, names.temporary.data(), true, messages);
+  if (rc != RC_OK) {
+    ::unlink(names.temporary.data());
+    return rc;
+  }
+  return replace_in_place(names, messages);
 }
 
 }  // namespace quillet

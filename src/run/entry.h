@@ -10,4 +10,9 @@ namespace quillet {
 /// printing its message, if any, on `messages`.
 [[nodiscard]] ResultCode rewrite_to_file(const Options& options, std::FILE* messages);
 
+/// Rewrites `options.input_file` itself, through a temporary file, keeping the previous content in
+/// a backup. On any failure before the swap the input is left untouched. Returns the exit status
+/// after printing its message, if any, on `messages`.
+[[nodiscard]] ResultCode rewrite_in_place(const Options& options, std::FILE* messages);
+
 }  // namespace quillet

@@ -6,10 +6,7 @@
 int main(int argc, char** argv) {
   quillet::Options options;
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
-  if (rc == quillet::RC_IN_PLACE) {
-    std::fputs("? In-place rewriting is not available yet; give -fo\n", stdout);
-    return quillet::RC_CANNOT_CREATE;
-  }
+  if (rc == quillet::RC_IN_PLACE) return quillet::rewrite_in_place(options, stdout);
   if (rc != quillet::RC_OK) return rc;
   return quillet::rewrite_to_file(options, stdout);
 }

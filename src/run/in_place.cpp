@@ -1,0 +1,70 @@
+#include "run/in_place.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace quillet {
+namespace {
+
+bool join(std::array<char, PATH_BUFFER_SIZE>& name, std::string_view path,
+          std::string_view suffix) {
+  if (path.size() + suffix.size() >= name.size()) return false;
+  std::memcpy(name.data(), path.data(), path.size());
+  std::memcpy(name.data() + path.size(), suffix.data(), suffix.size());
+  name[path.size() + suffix.size()] = '\0';
+  return true;
+}
+
+}  // namespace
+
+bool build_in_place_names(const char* input_file, InPlaceNames& names) {
+  struct stat link_stat {};
+  std::string_view target = input_file;
+  if (::lstat(input_file, &link_stat) == 0 && S_ISLNK(link_stat.st_mode)) {
+    if (::realpath(input_file, names.target.data()) == nullptr) return false;
+    target = names.target.data();
+  } else if (!join(names.target, target, "")) {
+    return false;
+  }
+  return join(names.temporary, target, ".tmp") && join(names.backup, target, ".bak");
+}
+
+int create_temporary(const InPlaceNames& names, unsigned mode, std::FILE* messages) {
+  // A stale file, or a link planted under the name, goes first: unlink removes a link itself,
+  // never its target. O_EXCL and O_NOFOLLOW then refuse anything that appears meanwhile.
+  ::unlink(names.temporary.data());
+  const int fd = ::open(names.temporary.data(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) {
+    std::fprintf(messages, "Cannot create file: %s\n", names.temporary.data());
+    return -1;
+  }
+  // The rewritten file takes the place of the input: it keeps its permission bits, whatever the
+  // umask. The descriptor stays writable even when those bits make the file read-only.
+  ::fchmod(fd, static_cast<mode_t>(mode & 07777U));
+  return fd;
+}
+
+ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages) {
+  if (::unlink(names.backup.data()) != 0 && errno == EACCES) {
+    std::fprintf(messages, "? Cannot delete temp file (access)\n");
+    return RC_DELETE_DENIED;
+  }
+  if (::rename(names.target.data(), names.backup.data()) != 0) {
+    std::fprintf(messages, "? Error renaming %s\n", names.target.data());
+    return RC_RENAME_FAILED;
+  }
+  if (::rename(names.temporary.data(), names.target.data()) != 0) {
+    std::fprintf(messages, "? Error renaming %s\n", names.temporary.data());
+    return RC_RENAME_FAILED;
+  }
+  return RC_OK;
+}
+
+}  // namespace quillet

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <limits.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+
+#include "cli/options.h"
+
+namespace quillet {
+
+/// Room for any path the system accepts, with ".tmp" or ".bak" appended.
+inline constexpr std::size_t PATH_BUFFER_SIZE = PATH_MAX + 8;
+
+/// The three names of an in-place run: the file rewritten, and beside it the temporary file the
+/// run writes and the backup that keeps the previous content.
+struct InPlaceNames {
+  std::array<char, PATH_BUFFER_SIZE> target{};
+  std::array<char, PATH_BUFFER_SIZE> temporary{};
+  std::array<char, PATH_BUFFER_SIZE> backup{};
+};
+
+/// Fills `names` for `input_file`. A symbolic link is followed, so that the file it points to is
+/// rewritten and the link stays. Returns false, printing nothing, when the path cannot be
+/// resolved or does not fit.
+[[nodiscard]] bool build_in_place_names(const char* input_file, InPlaceNames& names);
+
+/// Creates the temporary file afresh, never through a link, with the permission bits `mode`.
+/// Returns its descriptor, or -1 after printing "Cannot create file" on `messages`.
+[[nodiscard]] int create_temporary(const InPlaceNames& names, unsigned mode, std::FILE* messages);
+
+/// Swaps the finished temporary file in: deletes the old backup, renames the target to the backup
+/// name and the temporary file to the target name. Returns RC_OK, RC_DELETE_DENIED or
+/// RC_RENAME_FAILED after printing its message.
+[[nodiscard]] ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages);
+
+}  // namespace quillet

@@ -1,0 +1,52 @@
+// Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
+// path of the in-place swap can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes
+// CALL (unlink, rename or fsync) fail with ERRNO when its path ends in SUFFIX; fsync has no path
+// and fails whatever the suffix.
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+bool should_fail(std::string_view call, const char* path) {
+  const char* spec = std::getenv("QUILLET_FAIL");
+  if (spec == nullptr) return false;
+  const std::string_view text = spec;
+  const std::size_t first = text.find(' ');
+  const std::size_t second = text.find(' ', first + 1);
+  if (first == std::string_view::npos || second == std::string_view::npos) return false;
+  if (text.substr(0, first) != call) return false;
+  const std::string_view suffix = text.substr(first + 1, second - first - 1);
+  if (path != nullptr) {
+    const std::string_view name = path;
+    if (name.size() < suffix.size() || name.substr(name.size() - suffix.size()) != suffix) {
+      return false;
+    }
+  }
+  errno = std::atoi(spec + second + 1);
+  return true;
+}
+
+template <typename Function>
+Function* next_definition(const char* name) {
+  return reinterpret_cast<Function*>(::dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" int unlink(const char* path) {
+  if (should_fail("unlink", path)) return -1;
+  return next_definition<int(const char*)>("unlink")(path);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  if (should_fail("rename", from)) return -1;
+  return next_definition<int(const char*, const char*)>("rename")(from, to);
+}
+
+extern "C" int fsync(int fd) {
+  if (should_fail("fsync", nullptr)) return -1;
+  return next_definition<int(int)>("fsync")(fd);
+}

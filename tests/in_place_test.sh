@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# In-place rewriting: what is on disk after every outcome, run on real files.
+# Usage: in_place_test.sh path/to/quillet path/to/fault_inject.so
+set -u
+quillet=$(realpath "$1")
+fault_lib=$(realpath "$2")
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+original='int x;                         // a comment
+'
+rewritten="int x;$(printf '%58s' '')/* a comment                                */
+"
+plain='int y;
+'
+
+# fresh NAME: a directory holding a.c with the original content, made current.
+fresh() {
+  cd "$work" && rm -rf "$1" && mkdir "$1" && cd "$1" && printf '%s' "$original" >a.c
+}
+# has FILE CONTENT: FILE holds exactly CONTENT.
+has() {
+  [ -f "$1" ] && [ "$(cat "$1"; echo .)" = "$2." ] || fail "$case: $1 does not hold what it should"
+}
+absent() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$case: $1 should not exist"; }
+# run STATUS MESSAGE ARGS...: quillet ends with STATUS, printing MESSAGE (and a newline) or nothing.
+run() {
+  local status=$1 message=$2
+  shift 2
+  local printed
+  printed=$("$quillet" "$@")
+  local rc=$?
+  [ "$rc" = "$status" ] || fail "$case: status $rc, want $status"
+  [ "$printed" = "$message" ] || fail "$case: printed [$printed], want [$message]"
+}
+# with_fault "CALL SUFFIX ERRNO" STATUS MESSAGE ARGS...: the same, with that call made to fail.
+with_fault() {
+  local fault=$1 status=$2 message=$3
+  shift 3
+  local printed
+  printed=$(QUILLET_FAIL="$fault" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
+    "$quillet" "$@")
+  local rc=$?
+  [ "$rc" = "$status" ] || fail "$case: status $rc, want $status"
+  [ "$printed" = "$message" ] || fail "$case: printed [$printed], want [$message]"
+}
+
+case="first run"
+fresh first
+run 0 "" -fi a.c
+has a.c "$rewritten"
+has a.c.bak "$original"
+absent a.c.tmp
+
+case="second run"
+run 0 "" -fi a.c
+has a.c "$rewritten"
+has a.c.bak "$rewritten"
+
+case="nothing to move"
+fresh nothing
+printf '%s' "$plain" >a.c
+run 0 "" -fi a.c
+has a.c "$plain"
+has a.c.bak "$plain"
+
+case="stale temporary file"
+fresh stale
+printf 'stale content that is longer than the result will be, by a long way ......\n' >a.c.tmp
+run 0 "" -fi a.c
+has a.c "$rewritten"
+absent a.c.tmp
+
+case="temporary name is a link"
+fresh link_tmp
+printf 'precious\n' >precious.txt
+ln -s precious.txt a.c.tmp
+run 0 "" -fi a.c
+has precious.txt 'precious
+'
+has a.c "$rewritten"
+absent a.c.tmp
+
+case="temporary name is a directory"
+fresh dir_tmp
+mkdir -p a.c.tmp/inside
+run 6 "Cannot create file: a.c.tmp" -fi a.c
+has a.c "$original"
+absent a.c.bak
+
+case="permission bits"
+for mode in 755 444 600 4750; do
+  fresh "mode_$mode"
+  chmod "$mode" a.c
+  run 0 "" -fi a.c
+  has a.c "$rewritten"
+  got=$(stat -c %a a.c)
+  [ "$got" = "$mode" ] || fail "$case: mode $got, want $mode"
+done
+
+case="input is a link"
+fresh link_input
+mkdir real
+mv a.c real/a.c
+ln -s real/a.c a.c
+run 0 "" -fi a.c
+[ -L a.c ] || fail "$case: the link was replaced"
+has real/a.c "$rewritten"
+has real/a.c.bak "$original"
+absent real/a.c.tmp
+absent a.c.bak
+
+case="backup name is a non-empty directory"
+fresh dir_backup
+mkdir -p a.c.bak/inside
+run 7 "? Error renaming a.c" -fi a.c
+has a.c "$original"
+has a.c.tmp "$rewritten"
+
+case="input is a directory"
+fresh dir_input
+mkdir d
+run 10 "? Error reading d" -fi d
+absent d.tmp
+[ -d d ] || fail "$case: the directory is gone"
+
+case="no such input"
+fresh missing
+run 5 "No such file: b.c" -fi b.c
+absent b.c.tmp
+
+case="write fails"
+fresh write_fails
+head -c 20000 /dev/zero | tr '\0' 'x' >>a.c
+cp a.c before.c
+printed=$(ulimit -f 4; trap '' XFSZ; "$quillet" -fi a.c)
+rc=$?
+[ "$rc" = 10 ] || fail "$case: status $rc, want 10"
+[ "$printed" = "? Error writing a.c.tmp" ] || fail "$case: printed [$printed]"
+cmp -s a.c before.c || fail "$case: the input changed"
+absent a.c.tmp
+absent a.c.bak
+
+case="fsync fails"
+fresh fsync_fails
+with_fault "fsync - 5" 10 "? Error writing a.c.tmp" -fi a.c
+has a.c "$original"
+absent a.c.tmp
+absent a.c.bak
+
+case="backup cannot be deleted"
+fresh delete_denied
+printf 'older\n' >a.c.bak
+with_fault "unlink .bak 13" 8 "? Cannot delete temp file (access)" -fi a.c
+has a.c "$original"
+has a.c.bak 'older
+'
+has a.c.tmp "$rewritten"
+
+case="backup deletion fails otherwise"
+fresh delete_other
+printf 'older\n' >a.c.bak
+with_fault "unlink .bak 1" 0 "" -fi a.c
+has a.c "$rewritten"
+has a.c.bak "$original"
+
+case="first rename fails"
+fresh rename_input
+with_fault "rename a.c 18" 7 "? Error renaming a.c" -fi a.c
+has a.c "$original"
+has a.c.tmp "$rewritten"
+absent a.c.bak
+
+case="second rename fails"
+fresh rename_temporary
+with_fault "rename .tmp 18" 7 "? Error renaming a.c.tmp" -fi a.c
+absent a.c
+has a.c.bak "$original"
+has a.c.tmp "$rewritten"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all passed"
