@@ -89,6 +89,7 @@ TEST(RunFile, Layout) {
       {"text of spaces", "x;" + spaces(30) + "//  \n", "x;" + spaces(62) + "// \n", cpp},
       {"block to line", "x;" + spaces(30) + "/* a */\n", "x;" + spaces(62) + "// a\n", cpp},
       {"no final newline", "x;" + spaces(30) + "// ab", "x;" + spaces(62) + "// ab\n", cpp},
+      {"cr lf, empty text", "x;" + spaces(30) + "//\r\n", "x;" + spaces(62) + "//\r\n", cpp},
       {"cr lf kept", "x;" + spaces(30) + "// a\r\ny;\r\n", "x;" + spaces(62) + "// a\r\ny;\r\n",
        cpp},
       {"nul kept", "x\0;"s + spaces(30) + "// \0a\n"s, "x\0;"s + spaces(61) + "// \0a\n"s, cpp},
@@ -99,6 +100,18 @@ TEST(RunFile, Layout) {
       {"block spanning lines", "x;" + spaces(30) + "/* a\n b */\n",
        "x;" + spaces(30) + "/* a\n b */\n"},
       {"empty input", "", ""},
+      // A rebuilt line that would read differently is left as it was.
+      {"star slash in a line comment", "x;" + spaces(30) + "// a */ b\n",
+       "x;" + spaces(30) + "// a */ b\n"},
+      {"backslash ends a line comment", "x;" + spaces(30) + "/* a \\ */\n",
+       "x;" + spaces(30) + "/* a \\ */\n", cpp},
+      {"code glued to the marker", std::string(69, 'x') + "/ /* c */\n",
+       std::string(69, 'x') + "/ /* c */\n"},
+      {"string after a quote char", "c = '\"';\nu = \"http://x\";" + spaces(20) + "// q\n",
+       "c = '\"';\nu = \"http://x\";" + spaces(49) + "// q\n", cpp},
+      {"raw string over lines",
+       "s = R\"(\n  x;" + spaces(30) + "// in\n)\";" + spaces(30) + "// q\n",
+       "s = R\"(\n  x;" + spaces(30) + "// in\n)\";" + spaces(61) + "// q\n", cpp},
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,15 +1,16 @@
 #include "run/run.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
 namespace quillet {
 namespace {
 
-bool write_padded(Output& out, std::string_view text, std::int64_t width) {
-  write_bytes(out, text);
-  return write_fill(out, ' ', width - static_cast<std::int64_t>(text.size()));
-}
+// A rebuilt line with every run of padding shortened to one space scans like the line itself:
+// a run of blanks does what one blank does, in every state. It fits in this buffer.
+constexpr std::size_t CHECK_BUFFER_SIZE = 2 * LINE_BUFFER_SIZE + 16;
 
 // A line is rebuilt with the line end it was read with; a last line without one gets "\n".
 std::string_view line_end_of(std::string_view line) {
@@ -17,27 +18,108 @@ std::string_view line_end_of(std::string_view line) {
   return "\n";
 }
 
+// The parts of a rebuilt line: the code part, padding, the marker, the text, padding, "*/" in
+// block style, and the line end.
+struct Layout {
+  std::string_view code;
+  std::string_view text;
+  std::string_view line_end;
+  std::int64_t code_padding = 0;
+  std::int64_t text_padding = 0;
+};
+
+Layout lay_out(std::string_view line, std::int32_t comment_start, std::int32_t comment_end,
+               const Options& options) {
+  Layout layout;
+  layout.line_end = line_end_of(line);
+  const auto start = static_cast<std::size_t>(comment_start);
+  // The carriage return of a CR LF belongs to the line end, not to the comment: trimming would
+  // keep it when it is all the text, and the rebuilt line would end in two of them.
+  std::size_t end = static_cast<std::size_t>(comment_end);
+  if (layout.line_end.size() == 2) end = std::min(end, line.size() - 2);
+  layout.text = trim_trailing(line.substr(start, end - start));
+  layout.code = trim_trailing(line.substr(0, start - 2));
+  const auto length = static_cast<std::int64_t>(layout.code.size());
+  const std::int64_t cpos = options.cpos;
+  layout.code_padding = cpos - 1 - length;
+  if (!options.cpp_style) {
+    // The text field ends where it would after a code part shorter than cpos, as long as the
+    // code part leaves room for it; past that the text is not padded at all.
+    std::int64_t width = 0;
+    if (length < cpos) {
+      width = options.csz;
+    } else if (length <= cpos + options.csz - 1) {
+      width = options.csz + cpos - length - 1;
+    }
+    layout.text_padding = width - static_cast<std::int64_t>(layout.text.size());
+  }
+  return layout;
+}
+
+// Whether the rebuilt line, scanned from the state the original line started in, holds the same
+// code and the same comment text and ends in plain code. It does not when the text holds "*/"
+// and becomes a block comment, ends in a backslash as a line comment, or when the code part ends
+// in "/" and glues to the marker; such a line is better left as it is.
+bool keeps_meaning(const Layout& layout, const ScanResult& incoming, const Options& options) {
+  std::array<char, CHECK_BUFFER_SIZE> buffer;
+  std::size_t used = 0;
+  const auto append = [&](std::string_view part) {
+    std::memcpy(buffer.data() + used, part.data(), part.size());
+    used += part.size();
+  };
+  append(layout.code);
+  if (layout.code_padding > 0) append(" ");
+  append(options.cpp_style ? "//" : "/*");
+  const std::size_t text_start = used;
+  append(layout.text);
+  if (!options.cpp_style && layout.text_padding > 0) append(" ");
+  const std::size_t text_end = options.cpp_style ? used + layout.line_end.size() - 1 : used;
+  if (!options.cpp_style) append("*/");
+  append(layout.line_end);
+  const ScanResult rescan = scan_line(std::string_view(buffer.data(), used), incoming);
+  return rescan.state == LexState{} &&
+         rescan.comment_start == static_cast<std::int32_t>(text_start) &&
+         rescan.comment_end == static_cast<std::int32_t>(text_end);
+}
+
+void write_layout(Output& out, const Layout& layout, const Options& options) {
+  write_bytes(out, layout.code);
+  write_fill(out, ' ', layout.code_padding);
+  write_bytes(out, options.cpp_style ? "//" : "/*");
+  write_bytes(out, layout.text);
+  if (!options.cpp_style) {
+    write_fill(out, ' ', layout.text_padding);
+    write_bytes(out, "*/");
+  }
+  write_bytes(out, layout.line_end);
+}
+
 // Copies a line of LINE_BUFFER_SIZE bytes or more, whose start is in the buffer, unchanged. It is
-// scanned on the way so that the state carried to the next line is the one after the whole line.
+// scanned on the way, so that the state carried to the next line is the one after the whole line.
+// A piece that does not hold the end of the line is cut where a token ends, so that a quote is
+// never judged without the name or number right before it.
 ResultCode copy_long_line(Input& in, Output& out, ScanResult& carried) {
-  LineScan scan;
-  scan.state = carried.state;
+  LineScan scan = begin_line(carried.state);
   for (;;) {
     const std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
     const std::size_t newline = rest.find('\n');
-    const std::string_view piece =
-        rest.substr(0, newline == std::string_view::npos ? rest.size() : newline + 1);
+    if (newline != std::string_view::npos || in.at_end) {
+      const std::string_view last =
+          rest.substr(0, newline == std::string_view::npos ? rest.size() : newline + 1);
+      carried = end_line(scan, last, carried);
+      in.begin += last.size();
+      return write_bytes(out, last) ? RC_OK : RC_IO_ERROR;
+    }
+    std::size_t cut = rest.size();
+    while (cut > 0 && !is_piece_end(static_cast<unsigned char>(rest[cut - 1])))
+      --cut;
+    if (cut == 0) cut = rest.size();  // one endless token: cut it anyway
+    const std::string_view piece = rest.substr(0, cut);
     scan_bytes(scan, piece);
     if (!write_bytes(out, piece)) return RC_IO_ERROR;
     in.begin += piece.size();
-    if (newline != std::string_view::npos) break;
-    if (!refill(in)) {
-      if (in.error != 0) return RC_IO_ERROR;
-      break;
-    }
+    if (!refill(in) && in.error != 0) return RC_IO_ERROR;
   }
-  carried = end_line(scan, carried);
-  return RC_OK;
 }
 
 }  // namespace
@@ -49,31 +131,13 @@ std::string_view trim_trailing(std::string_view text) {
   return text.substr(0, n);
 }
 
-bool write_rebuilt_line(Output& out, std::string_view line, std::int32_t comment_start,
-                        std::int32_t comment_end, const Options& options) {
-  const auto start = static_cast<std::size_t>(comment_start);
-  const std::string_view text =
-      trim_trailing(line.substr(start, static_cast<std::size_t>(comment_end) - start));
-  const std::string_view code = trim_trailing(line.substr(0, start - 2));
-  const std::int64_t length = static_cast<std::int64_t>(code.size());
-  const std::int64_t cpos = options.cpos;
-  write_padded(out, code, cpos - 1);
-  if (options.cpp_style) {
-    write_bytes(out, "//");
-    write_bytes(out, text);
-  } else {
-    // The text field ends where it would with a code part shorter than cpos, as long as it can.
-    std::int64_t width = 0;
-    if (length < cpos) {
-      width = options.csz;
-    } else if (length <= cpos + options.csz - 1) {
-      width = options.csz + cpos - length - 1;
-    }
-    write_bytes(out, "/*");
-    write_padded(out, text, width);
-    write_bytes(out, "*/");
-  }
-  return write_bytes(out, line_end_of(line));
+bool write_rebuilt_line(Output& out, std::string_view line, const ScanResult& incoming,
+                        std::int32_t comment_start, std::int32_t comment_end,
+                        const Options& options) {
+  const Layout layout = lay_out(line, comment_start, comment_end, options);
+  if (!keeps_meaning(layout, incoming, options)) return write_bytes(out, line);
+  write_layout(out, layout, options);
+  return out.error == 0;
 }
 
 ResultCode run_file(Input& in, Output& out, const Options& options) {
@@ -95,9 +159,11 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
       if (copy_long_line(in, out, carried) != RC_OK) return RC_IO_ERROR;
       continue;
     }
-    carried = scan_line(line, carried);
-    if (carried.state == OK && carried.comment_start > options.th) {
-      write_rebuilt_line(out, line, carried.comment_start, carried.comment_end, options);
+    const ScanResult incoming = carried;
+    carried = scan_line(line, incoming);
+    if (carried.state.code == OK && carried.comment_start > options.th &&
+        carried.comment_start >= 2) {
+      write_rebuilt_line(out, line, incoming, carried.comment_start, carried.comment_end, options);
     } else {
       write_bytes(out, line);
     }

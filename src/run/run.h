@@ -17,10 +17,12 @@ inline constexpr std::size_t LINE_BUFFER_SIZE = 4096;
 /// of whitespace only keeps its first byte.
 [[nodiscard]] std::string_view trim_trailing(std::string_view text);
 
-/// Writes `line` rebuilt around its trailing comment line[comment_start, comment_end), which the
-/// scanner reported, in the layout that `options` ask for.
-bool write_rebuilt_line(Output& out, std::string_view line, std::int32_t comment_start,
-                        std::int32_t comment_end, const Options& options);
+/// Writes `line`, which the scanner entered in `incoming` and found ending in the trailing comment
+/// line[comment_start, comment_end), rebuilt in the layout that `options` ask for; or unchanged,
+/// when the rebuilt line would not scan as the same code and comment.
+bool write_rebuilt_line(Output& out, std::string_view line, const ScanResult& incoming,
+                        std::int32_t comment_start, std::int32_t comment_end,
+                        const Options& options);
 
 /// Copies every line of `in` to `out`, rebuilding those that end in a trailing comment whose
 /// marker starts at column `options.th` or further right. Returns RC_OK, or RC_IO_ERROR with the

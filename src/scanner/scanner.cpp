@@ -1,119 +1,327 @@
 #include "scanner/scanner.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace quillet {
 namespace {
 
-constexpr bool is_quote(char c) { return c == '"' || c == '\''; }
-
-// Indexes go out as 32-bit numbers; a line beyond that is only ever copied, never rebuilt.
-constexpr std::int32_t to_index(std::int64_t i) {
-  return i > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
-                                                      : static_cast<std::int32_t>(i);
+constexpr bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_word(unsigned char c) {
+  return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }
+// The bytes a number or a name may hold (a number's digit separators aside).
+constexpr bool is_token_byte(unsigned char c) { return is_word(c) || c == '.'; }
+
+// Bytes that end a stretch of ordinary code: the start of a comment or of a literal.
+constexpr std::array<bool, 256> CODE_STOPS = [] {
+  std::array<bool, 256> stops{};
+  stops['/'] = true;
+  stops['"'] = true;
+  stops['\''] = true;
+  return stops;
+}();
+
+// A raw string's delimiter may not hold these (nor be longer than MAX_DELIMITER).
+constexpr bool is_delimiter_byte(unsigned char c) {
+  return c != ' ' && c != '(' && c != ')' && c != '\\' && !(c >= '\t' && c <= '\r');
+}
+
+constexpr std::int32_t to_index(std::int64_t i) {
+  return static_cast<std::int32_t>(
+      std::min<std::int64_t>(i, std::numeric_limits<std::int32_t>::max()));
+}
+
+unsigned char byte_at(std::string_view text, std::size_t i) {
+  return static_cast<unsigned char>(text[i]);
+}
+
+enum class Quote : std::uint8_t { LITERAL, RAW_STRING, SEPARATOR };
+
+// What the quote at `at` is, judged by the token right before it, which starts no earlier than
+// `from`: after a number it is a digit separator (1'000), after R, u8R, uR, UR or LR a double
+// quote opens a raw string; anything else opens a literal (a u8, u, U or L prefix changes
+// nothing about where it ends). `in_number`: the token at `from` continues a number.
+Quote classify_quote(std::string_view text, std::size_t from, std::size_t at, bool in_number) {
+  std::size_t start = at;
+  while (start > from && is_token_byte(byte_at(text, start - 1)))
+    --start;
+  // Split the bytes before the quote into tokens, keeping the last one.
+  enum { NOTHING, NUMBER, NAME } last = NOTHING;
+  std::size_t last_start = start;
+  std::size_t k = start;
+  if (start == from && in_number) {
+    last = NUMBER;
+    k = at;
+  }
+  while (k < at) {
+    last_start = k;
+    const unsigned char c = byte_at(text, k);
+    if (is_digit(c) || (c == '.' && k + 1 < at && is_digit(byte_at(text, k + 1)))) {
+      last = NUMBER;  // a number takes letters, digits and dots up to the quote
+      k = at;
+    } else if (is_word(c)) {
+      last = NAME;
+      while (k < at && is_word(byte_at(text, k)))
+        ++k;
+    } else {
+      last = NOTHING;  // a lone dot
+      ++k;
+    }
+  }
+  if (text[at] == '\'') return last == NUMBER ? Quote::SEPARATOR : Quote::LITERAL;
+  if (last != NAME) return Quote::LITERAL;
+  const std::string_view prefix = text.substr(last_start, at - last_start);
+  const bool raw =
+      prefix == "R" || prefix == "u8R" || prefix == "uR" || prefix == "UR" || prefix == "LR";
+  return raw ? Quote::RAW_STRING : Quote::LITERAL;
+}
+
+// Whether the line ends in a backslash before its newline, with only blanks between: the next
+// line then continues this one. Returns the backslash's index, or npos.
+std::size_t splice_at(std::string_view line) {
+  if (line.empty() || line.back() != '\n') return std::string_view::npos;
+  std::size_t k = line.size() - 1;
+  while (k > 0 && is_space(byte_at(line, k - 1)) && line[k - 1] != '\n')
+    --k;
+  return k > 0 && line[k - 1] == '\\' ? k - 1 : std::string_view::npos;
+}
+
+void close_literal(LexState& lex) { lex = LexState{}; }
 
 }  // namespace
 
-// "significant" stands for the count of code characters since the last comment: only whether it
-// is zero matters. A literal counts when it closes; a lone "/" when the next character shows it
-// opens no comment.
+LineScan begin_line(const LexState& state) {
+  LineScan scan;
+  scan.lex = state;
+  scan.failed = state.code > IN_LIT;
+  return scan;
+}
+
+// The machine, one state at a time; "code" marks what counts as code after the last comment:
 //
-// state  | "/"              | "*"              | quote   | whitespace | other
-// OK     | PRE_CM           | OK, code         | IN_LIT  | OK         | OK, code
-// PRE_CM | CPP_CM, start    | C___CM, start    | IN_LIT  | OK, code   | OK, code
-// C___CM | C___CM           | PST_CM           | C___CM  | C___CM     | C___CM
-// PST_CM | OK, end, no code | PST_CM           | C___CM  | C___CM     | C___CM
-// CPP_CM | no code          | no code          | no code | no code    | no code
-// IN_LIT | IN_LIT           | IN_LIT           | OK,code | IN_LIT     | IN_LIT
+// state  | "/"            | "*"          | quote           | "\"          | other
+// OK     | PRE_CM         | OK           | IN_LIT or digit | OK           | OK
+//        |                |              | separator       |              |
+// PRE_CM | CPP_CM, start  | C___CM,start | as OK, no code  | OK, code     | OK, code
+// C___CM | C___CM         | PST_CM       | C___CM          | C___CM       | C___CM
+// PST_CM | OK, end, reset | PST_CM       | C___CM          | C___CM      | C___CM
+// CPP_CM | CPP_CM         | CPP_CM       | CPP_CM          | CPP_CM       | CPP_CM
+// IN_LIT | IN_LIT         | IN_LIT       | OK if it opened | escapes the  | IN_LIT
+//        |                |              | the literal     | next byte    |
+//
+// A raw string ends only at ")delim\"". Stretches where nothing can happen are skipped in one go:
+// ordinary code up to the next "/" or quote, a block comment up to its next "/".
 void scan_bytes(LineScan& scan, std::string_view bytes) {
   if (scan.failed) return;
-  ScanState state = scan.state;
-  bool significant = scan.significant;
-  std::int64_t comment_start = scan.comment_start;
-  std::int64_t comment_end = scan.comment_end;
+  LexState& lex = scan.lex;
   const std::int64_t base = scan.length;
-  for (std::size_t k = 0; k < bytes.size(); ++k) {
-    const char c = bytes[k];
-    const std::int64_t i = base + static_cast<std::int64_t>(k);
-    switch (state) {
-      case OK:
-        if (c == '/') {
-          state = PRE_CM;
-        } else if (is_quote(c)) {
-          state = IN_LIT;
-        } else if (!is_space(static_cast<unsigned char>(c))) {
-          significant = true;
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  std::size_t token_from = 0;  // a quote looks back no further than here
+  bool in_number = false;      // the token at token_from continues a number
+  while (i < n) {
+    switch (lex.code) {
+      case OK: {
+        while (i < n && !CODE_STOPS[byte_at(bytes, i)])
+          ++i;
+        if (i == n) break;
+        if (bytes[i] == '/') {
+          lex.code = PRE_CM;
+          ++i;
+          break;
         }
+        const Quote quote = classify_quote(bytes, token_from, i, in_number);
+        if (quote == Quote::SEPARATOR) {
+          token_from = ++i;
+          in_number = true;
+          break;
+        }
+        lex.code = IN_LIT;
+        lex.quote = bytes[i];
+        lex.raw = quote == Quote::RAW_STRING ? RawPhase::DELIMITER : RawPhase::NONE;
+        lex.delimiter_length = 0;
+        ++i;
         break;
+      }
       case PRE_CM:
-        if (c == '/') {
-          state = CPP_CM;
-          comment_start = i + 1;
-        } else if (c == '*') {
-          state = C___CM;
-          comment_start = i + 1;
-        } else if (is_quote(c)) {
-          state = IN_LIT;
+        if (bytes[i] == '/' || bytes[i] == '*') {
+          lex.code = bytes[i] == '/' ? CPP_CM : C___CM;
+          scan.comment_start = base + static_cast<std::int64_t>(i) + 1;
+          ++i;
         } else {
-          state = OK;  // the pending "/" was code; `c` itself is not looked at again
-          significant = true;
+          // The "/" was code; the byte after it is looked at again as code.
+          lex.code = OK;
+          if (bytes[i] != '"' && bytes[i] != '\'') scan.code_after = true;
+          token_from = i;
+          in_number = false;
         }
-        break;
-      case C___CM:
-        if (c == '*') state = PST_CM;
         break;
       case PST_CM:
-        if (c == '/') {
-          state = OK;
-          comment_end = i - 1;
-          significant = false;
-        } else if (c != '*') {
-          state = C___CM;
+        if (bytes[i] == '/') {
+          lex.code = OK;
+          scan.comment_end = base + static_cast<std::int64_t>(i) - 1;
+          scan.code_from = base + static_cast<std::int64_t>(i) + 1;
+          scan.code_after = false;
+          token_from = ++i;
+          in_number = false;
+        } else {
+          if (bytes[i] != '*') lex.code = C___CM;
+          ++i;
         }
         break;
-      case CPP_CM: significant = false; break;
+      case C___CM: {
+        // A "/" closes the comment when a "*" of the comment is right before it.
+        std::size_t slash = i;
+        for (;;) {
+          const void* found = std::memchr(bytes.data() + slash + 1, '/', n - slash - 1);
+          if (found == nullptr) {
+            slash = n;
+            break;
+          }
+          slash = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+          if (bytes[slash - 1] == '*') break;
+        }
+        if (slash == n) {
+          if (bytes[n - 1] == '*') lex.code = PST_CM;
+          i = n;
+          break;
+        }
+        lex.code = OK;
+        scan.comment_end = base + static_cast<std::int64_t>(slash) - 1;
+        scan.code_from = base + static_cast<std::int64_t>(slash) + 1;
+        scan.code_after = false;
+        token_from = i = slash + 1;
+        in_number = false;
+        break;
+      }
+      case CPP_CM: i = n; break;
       case IN_LIT:
-        if (is_quote(c)) {
-          state = OK;
-          significant = true;
+        if (lex.raw == RawPhase::NONE) {
+          if (lex.escaped) {
+            lex.escaped = false;
+            ++i;
+            break;
+          }
+          while (i < n && bytes[i] != lex.quote && bytes[i] != '\\')
+            ++i;
+          if (i == n) break;
+          if (bytes[i] == '\\') {
+            lex.escaped = true;
+          } else {
+            close_literal(lex);
+            token_from = i + 1;
+            in_number = false;
+          }
+          ++i;
+        } else if (lex.raw == RawPhase::DELIMITER) {
+          const unsigned char c = byte_at(bytes, i);
+          if (c == '(') {
+            lex.raw = RawPhase::BODY;
+            lex.matched = 0;
+            ++i;
+          } else if (is_delimiter_byte(c) && lex.delimiter_length < MAX_DELIMITER) {
+            lex.delimiter[lex.delimiter_length++] = static_cast<char>(c);
+            ++i;
+          } else {
+            // Not a raw string after all: what was read is one stray token, and this byte
+            // starts over as code.
+            close_literal(lex);
+            token_from = i;
+            in_number = false;
+          }
+        } else if (lex.matched == 0) {
+          const void* paren = std::memchr(bytes.data() + i, ')', n - i);
+          if (paren == nullptr) {
+            i = n;
+          } else {
+            i = static_cast<std::size_t>(static_cast<const char*>(paren) - bytes.data()) + 1;
+            lex.matched = 1;
+          }
+        } else if (lex.matched <= lex.delimiter_length) {
+          if (bytes[i] == lex.delimiter[lex.matched - 1]) {
+            ++lex.matched;
+            ++i;
+          } else {
+            lex.matched = 0;  // this byte may start the closing anew
+          }
+        } else if (bytes[i] == '"') {
+          close_literal(lex);
+          token_from = ++i;
+          in_number = false;
+        } else {
+          lex.matched = 0;
         }
         break;
       case NO_TRL:
       case ERROR: scan.failed = true; return;
     }
   }
-  scan.state = state;
-  scan.significant = significant;
-  scan.comment_start = comment_start;
-  scan.comment_end = comment_end;
-  scan.length = base + static_cast<std::int64_t>(bytes.size());
-  if (!bytes.empty()) scan.ends_in_newline = bytes.back() == '\n';
+
+  // Look for code since the last comment closed, up to where a comment or a pending "/" begins.
+  if (!scan.code_after) {
+    const std::int64_t from = std::max(scan.code_from, base);
+    std::int64_t stop = base + static_cast<std::int64_t>(n);
+    if (lex.code == PRE_CM) {
+      stop -= 1;
+    } else if (lex.code == CPP_CM || lex.code == C___CM || lex.code == PST_CM) {
+      stop = std::max(from, scan.comment_start - 2);
+    }
+    for (std::int64_t k = from; k < stop; ++k) {
+      if (!is_space(byte_at(bytes, static_cast<std::size_t>(k - base)))) {
+        scan.code_after = true;
+        break;
+      }
+    }
+  }
+  scan.length = base + static_cast<std::int64_t>(n);
 }
 
-ScanResult end_line(const LineScan& scan, ScanResult carried) {
-  if (scan.failed) return {ERROR, carried.comment_start, carried.comment_end};
-  ScanState state = scan.state;
+ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& carried) {
+  if (scan.failed) {
+    if (scan.length == 0 && last.empty()) return {carried.state, 0, 0};
+    return {LexState{ERROR}, carried.comment_start, carried.comment_end};
+  }
+  const bool has_newline = !last.empty() && last.back() == '\n';
+  const std::size_t splice = splice_at(last);
+  bool spliced = false;
+  if (splice == std::string_view::npos) {
+    scan_bytes(scan, last);
+  } else {
+    scan_bytes(scan, last.substr(0, splice));
+    // A raw string keeps its backslashes and newlines; everywhere else the backslash and the
+    // newline vanish and the next line goes on where this one stops.
+    spliced = !(scan.lex.code == IN_LIT && scan.lex.raw == RawPhase::BODY);
+    if (!spliced) scan_bytes(scan, last.substr(splice));
+  }
+  if (scan.failed) return {LexState{ERROR}, carried.comment_start, carried.comment_end};
+  LexState lex = scan.lex;
+  if (spliced) return {lex, 0, 0};
+
+  const std::int64_t length = scan.length;
   std::int64_t comment_end = scan.comment_end;
-  if (state == CPP_CM || state == C___CM) {
-    // The text runs to the end of the line, its newline excluded. A last line without one keeps
-    // its last character.
-    if (scan.length > scan.comment_start)
-      comment_end = scan.length - (scan.ends_in_newline ? 1 : 0);
-    if (state == CPP_CM) state = OK;  // a line comment ends with its line
+  bool code_after = scan.code_after;
+  if (lex.code == CPP_CM || lex.code == C___CM) {
+    // The text runs to the end of the line, its newline excluded.
+    if (length > scan.comment_start) {
+      comment_end = length - (has_newline ? 1 : 0);
+      if (lex.code == CPP_CM) code_after = false;
+    }
+    if (lex.code == CPP_CM) lex.code = OK;  // a line comment ends with its line
+  } else if (lex.code == IN_LIT && lex.raw != RawPhase::BODY && has_newline) {
+    close_literal(lex);  // an unterminated literal ends with its line
   }
-  if (state == OK && scan.significant) return {OK, 0, 0};
+  if (lex.code == OK && code_after) return {LexState{}, 0, 0};
   if (scan.comment_start > comment_end) {
-    return {ERROR, carried.comment_start, carried.comment_end};
+    return {LexState{ERROR}, carried.comment_start, carried.comment_end};
   }
-  return {state, to_index(scan.comment_start), to_index(comment_end)};
+  return {lex, to_index(scan.comment_start), to_index(comment_end)};
 }
 
-ScanResult scan_line(std::string_view line, ScanResult carried) {
-  LineScan scan;
-  scan.state = carried.state;
-  scan_bytes(scan, line);
-  return end_line(scan, carried);
+ScanResult scan_line(std::string_view line, const ScanResult& carried) {
+  LineScan scan = begin_line(carried.state);
+  return end_line(scan, line, carried);
 }
 
 }  // namespace quillet
