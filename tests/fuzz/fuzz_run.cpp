@@ -1,0 +1,141 @@
+// libFuzzer target: arbitrary bytes through the scanner and through the whole run.
+//
+// The first byte picks the options; the rest is the file. Checked on every input:
+// - the scanner gives the same result for a line fed whole or in pieces cut where tokens end;
+// - the run writes every input line exactly once, each unchanged or rebuilt from its code part
+//   and its trailing comment with only spaces added;
+// - a second run over the output changes nothing.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/run.h"
+#include "scanner/scanner.h"
+
+namespace {
+
+using quillet::Input;
+using quillet::Options;
+using quillet::Output;
+
+void require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t newline = text.find('\n');
+    const std::size_t size = newline == std::string_view::npos ? text.size() : newline + 1;
+    lines.push_back(text.substr(0, size));
+    text.remove_prefix(size);
+  }
+  return lines;
+}
+
+bool is_blank(std::string_view text) {
+  for (const char c : text) {
+    if (c != ' ') return false;
+  }
+  return true;
+}
+
+// Whether `after` is `before` rebuilt around the trailing comment line[start, end): its code part
+// and its comment text, with only spaces added between them and after the text.
+bool is_rebuilt(std::string_view before, std::string_view after, std::int32_t start,
+                std::int32_t end, bool cpp_style) {
+  const auto from = static_cast<std::size_t>(start);
+  const std::string_view code = quillet::trim_trailing(before.substr(0, from - 2));
+  std::size_t to = static_cast<std::size_t>(end);
+  if (before.size() >= 2 && before.substr(before.size() - 2) == "\r\n") {
+    to = std::min(to, before.size() - 2);
+  }
+  const std::string_view text = quillet::trim_trailing(before.substr(from, to - from));
+  if (after.substr(0, code.size()) != code) return false;
+  after.remove_prefix(code.size());
+  const std::size_t marker = after.find(cpp_style ? "//" : "/*");
+  if (marker == std::string_view::npos || !is_blank(after.substr(0, marker))) return false;
+  after.remove_prefix(marker + 2);
+  if (after.substr(0, text.size()) != text) return false;
+  after.remove_prefix(text.size());
+  const std::size_t close = cpp_style ? 0 : after.find("*/");
+  if (close == std::string_view::npos || !is_blank(after.substr(0, close))) return false;
+  after.remove_prefix(cpp_style ? 0 : close + 2);
+  return after == "\n" || after == "\r\n";
+}
+
+std::string run(std::string_view text, const Options& options) {
+  static Input in;
+  static Output out;
+  in = Input{};
+  out = Output{};
+  in.fd = ::memfd_create("in", 0);
+  out.fd = ::memfd_create("out", 0);
+  require(in.fd >= 0 && out.fd >= 0, "memfd_create");
+  require(::write(in.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()), "write");
+  ::lseek(in.fd, 0, SEEK_SET);
+  require(quillet::run_file(in, out, options) == quillet::RC_OK, "run_file");
+  require(quillet::flush(out), "flush");
+  std::string result(static_cast<std::size_t>(::lseek(out.fd, 0, SEEK_END)), '\0');
+  require(::pread(out.fd, result.data(), result.size(), 0) == static_cast<ssize_t>(result.size()),
+          "read back");
+  ::close(in.fd);
+  ::close(out.fd);
+  return result;
+}
+
+void check_pieces(std::string_view line, const quillet::ScanResult& carried) {
+  const quillet::ScanResult whole = quillet::scan_line(line, carried);
+  quillet::LineScan scan = quillet::begin_line(carried.state);
+  std::size_t from = 0;
+  for (std::size_t cut = 1; cut < line.size(); cut += 1 + cut % 5) {
+    if (!quillet::is_piece_end(static_cast<unsigned char>(line[cut - 1]))) continue;
+    quillet::scan_bytes(scan, line.substr(from, cut - from));
+    from = cut;
+  }
+  const quillet::ScanResult pieces = quillet::end_line(scan, line.substr(from), carried);
+  require(pieces.state == whole.state, "pieces: state");
+  if (whole.state.code != quillet::ERROR) {
+    require(pieces.comment_start == whole.comment_start, "pieces: comment start");
+    require(pieces.comment_end == whole.comment_end, "pieces: comment end");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  Options options;
+  options.cpp_style = (data[0] & 1) != 0;
+  options.th = 4 + (data[0] >> 1 & 7) * 3;
+  options.cpos = options.th + 1 + (data[0] >> 4) * 5;
+  options.csz = 4 + (data[0] >> 4);
+  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  const std::string once = run(text, options);
+  const std::vector<std::string_view> before = split_lines(text);
+  const std::vector<std::string_view> after = split_lines(once);
+  require(before.size() == after.size(), "every line written once");
+  quillet::ScanResult carried;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    check_pieces(before[i], carried);
+    carried = quillet::scan_line(before[i], carried);
+    if (before[i] == after[i]) continue;
+    require(carried.state.code == quillet::OK && carried.comment_start > options.th,
+            "only lines with a trailing comment change");
+    require(is_rebuilt(before[i], after[i], carried.comment_start, carried.comment_end,
+                       options.cpp_style),
+            "a changed line is its code and its comment, moved");
+  }
+  require(run(once, options) == once, "a second run changes nothing");
+  return 0;
+}
