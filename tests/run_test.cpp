@@ -140,6 +140,29 @@ TEST(RunFile, LongLines) {
   }
 }
 
+// A block of lines repeated over several read buffers comes out as the block's own output
+// repeated, wherever the buffer ends fall: inside lines, right after a newline, at the file's end.
+TEST(RunFile, ManyBuffers) {
+  const std::string block = "int a;" + spaces(30) + "// one\n" + "s = \"//\"; x = '\\'';\n" +
+                            "/* open\n closed */ y;" + spaces(20) + "/* two */\n\n";
+  const std::string block_out = run_text(block);
+  ASSERT_NE(block_out, block);
+  const std::size_t repeats = 3 * READ_BUFFER_SIZE / block.size() + 1;
+  const std::size_t total = repeats * block.size();
+  const std::size_t to_boundary = (READ_BUFFER_SIZE - total % READ_BUFFER_SIZE) % READ_BUFFER_SIZE;
+  for (const std::size_t blank_lines : {std::size_t{0}, std::size_t{1}, std::size_t{7}, to_boundary,
+                                        to_boundary + 1, to_boundary + READ_BUFFER_SIZE - 1}) {
+    SCOPED_TRACE(blank_lines);
+    std::string input(blank_lines, '\n');
+    std::string want(blank_lines, '\n');
+    for (std::size_t i = 0; i < repeats; ++i) {
+      input += block;
+      want += block_out;
+    }
+    EXPECT_EQ(run_text(input), want);
+  }
+}
+
 TEST(RunFile, HugeColumns) {
   Options options;
   options.cpp_style = true;

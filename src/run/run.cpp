@@ -142,13 +142,28 @@ bool write_rebuilt_line(Output& out, std::string_view line, const ScanResult& in
 
 ResultCode run_file(Input& in, Output& out, const Options& options) {
   ScanResult carried;
+  // Unchanged lines are not copied one by one: data[unwritten, in.begin) is written in one go
+  // when a rebuilt line comes, or before the buffer moves.
+  std::size_t unwritten = in.begin;
+  const auto write_unchanged = [&]() {
+    const bool ok =
+        write_bytes(out, std::string_view(in.data.data() + unwritten, in.begin - unwritten));
+    unwritten = in.begin;
+    return ok;
+  };
   std::size_t searched = 0;  // the first `searched` unused bytes hold no newline
   for (;;) {
-    const std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
+    std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
+    const std::size_t quiet = skip_quiet_lines(rest, carried.state.code);
+    in.begin += quiet;
+    rest.remove_prefix(quiet);
+    searched = quiet > 0 ? 0 : searched;
     const std::size_t newline = rest.find('\n', searched);
     if (newline == std::string_view::npos && rest.size() < LINE_BUFFER_SIZE && !in.at_end) {
       searched = rest.size();
+      if (!write_unchanged()) return RC_IO_ERROR;
       if (!refill(in) && in.error != 0) return RC_IO_ERROR;
+      unwritten = in.begin;
       continue;
     }
     const std::string_view line =
@@ -156,21 +171,22 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
     if (line.empty()) break;
     searched = 0;
     if (line.size() >= LINE_BUFFER_SIZE) {
+      if (!write_unchanged()) return RC_IO_ERROR;
       if (copy_long_line(in, out, carried) != RC_OK) return RC_IO_ERROR;
+      unwritten = in.begin;
       continue;
     }
     const ScanResult incoming = carried;
     carried = scan_line(line, incoming);
     if (carried.state.code == OK && carried.comment_start > options.th &&
         carried.comment_start >= 2) {
+      if (!write_unchanged()) return RC_IO_ERROR;
       write_rebuilt_line(out, line, incoming, carried.comment_start, carried.comment_end, options);
-    } else {
-      write_bytes(out, line);
+      unwritten = in.begin + line.size();
     }
-    if (out.error != 0) return RC_IO_ERROR;
     in.begin += line.size();
   }
-  return RC_OK;
+  return write_unchanged() ? RC_OK : RC_IO_ERROR;
 }
 
 }  // namespace quillet

@@ -1,8 +1,13 @@
 #include "scanner/scanner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillet {
 namespace {
@@ -13,15 +18,6 @@ constexpr bool is_word(unsigned char c) {
 }
 // The bytes a number or a name may hold (a number's digit separators aside).
 constexpr bool is_token_byte(unsigned char c) { return is_word(c) || c == '.'; }
-
-// Bytes that end a stretch of ordinary code: the start of a comment or of a literal.
-constexpr std::array<bool, 256> CODE_STOPS = [] {
-  std::array<bool, 256> stops{};
-  stops['/'] = true;
-  stops['"'] = true;
-  stops['\''] = true;
-  return stops;
-}();
 
 // A raw string's delimiter may not hold these (nor be longer than MAX_DELIMITER).
 constexpr bool is_delimiter_byte(unsigned char c) {
@@ -90,7 +86,89 @@ std::size_t splice_at(std::string_view line) {
 
 void close_literal(LexState& lex) { lex = LexState{}; }
 
+// Whether the newline at `at` may end a line continued by a backslash (blanks may stand between).
+bool may_splice(std::string_view bytes, std::size_t at) {
+  if (at == 0) return false;
+  const unsigned char before = byte_at(bytes, at - 1);
+  return before == '\\' || (is_space(before) && before != '\n');
+}
+
+// Which of the sixteen bytes at `at` are `a`, `b` or `c`, as a bit mask, lowest byte first.
+#if defined(__SSE2__)
+unsigned match16(const char* at, char a, char b, char c) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i hits = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(a)), _mm_cmpeq_epi8(v, _mm_set1_epi8(b))),
+      _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
+// The index of the first byte of bytes[from, size) that is `a`, `b` or `c` (pass one byte several
+// times for fewer), or the size.
+std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b, char c) {
+  const std::size_t n = bytes.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const unsigned hits = match16(bytes.data() + i, a, b, c);
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (bytes[i] == a || bytes[i] == b || bytes[i] == c) return i;
+  }
+  return n;
+}
+
+// Finds the first byte of `bytes` that is `a`, `b` or `c`, handing every newline before it to
+// `on_newline`, which returns false to stop there. Returns the length of the whole lines before
+// the stop.
+template <typename OnNewline>
+std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, OnNewline on_newline) {
+  const std::size_t n = bytes.size();
+  std::size_t quiet = 0;
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: most lines hold no stop at all.
+  for (; i + 16 <= n; i += 16) {
+    const unsigned stops = match16(bytes.data() + i, a, b, c);
+    unsigned newlines = match16(bytes.data() + i, '\n', '\n', '\n');
+    if (stops != 0) newlines &= (stops & (0U - stops)) - 1;  // only those before the first stop
+    while (newlines != 0) {
+      const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(newlines));
+      if (!on_newline(at)) return quiet;
+      quiet = at + 1;
+      newlines &= newlines - 1;
+    }
+    if (stops != 0) return quiet;
+  }
+#endif
+  for (; i < n; ++i) {
+    const char ch = bytes[i];
+    if (ch == a || ch == b || ch == c) return quiet;
+    if (ch == '\n') {
+      if (!on_newline(i)) return quiet;
+      quiet = i + 1;
+    }
+  }
+  return quiet;
+}
+
 }  // namespace
+
+std::size_t skip_quiet_lines(std::string_view bytes, ScanState code) {
+  if (code == OK) {
+    // A line of code ends in OK whatever it holds besides comments and literals; a backslash
+    // that continues it changes nothing either.
+    return quiet_prefix(bytes, '/', '"', '\'', [](std::size_t) { return true; });
+  }
+  if (code == C___CM) {
+    return quiet_prefix(bytes, '/', '/', '/',
+                        [bytes](std::size_t at) { return !may_splice(bytes, at); });
+  }
+  return 0;
+}
 
 LineScan begin_line(const LexState& state) {
   LineScan scan;
@@ -124,8 +202,7 @@ void scan_bytes(LineScan& scan, std::string_view bytes) {
   while (i < n) {
     switch (lex.code) {
       case OK: {
-        while (i < n && !CODE_STOPS[byte_at(bytes, i)])
-          ++i;
+        i = find_first(bytes, i, '/', '"', '\'');
         if (i == n) break;
         if (bytes[i] == '/') {
           lex.code = PRE_CM;
@@ -204,8 +281,7 @@ void scan_bytes(LineScan& scan, std::string_view bytes) {
             ++i;
             break;
           }
-          while (i < n && bytes[i] != lex.quote && bytes[i] != '\\')
-            ++i;
+          i = find_first(bytes, i, lex.quote, '\\', lex.quote);
           if (i == n) break;
           if (bytes[i] == '\\') {
             lex.escaped = true;

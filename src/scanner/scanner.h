@@ -66,6 +66,12 @@ constexpr bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <=
 /// when the scan fails the result is ERROR with the indexes of `carried` left as they were.
 [[nodiscard]] ScanResult scan_line(std::string_view line, const ScanResult& carried);
 
+/// Returns the length of the longest run of whole lines at the start of `bytes` that, entered
+/// in `code`, hold nothing the scanner acts on: ordinary code without "/" or quotes (OK), or the
+/// inside of a block comment without "/" and not continued by a backslash (C___CM). Each such
+/// line scans to the state it entered in, with no trailing comment. Other states give 0.
+[[nodiscard]] std::size_t skip_quiet_lines(std::string_view bytes, ScanState code);
+
 /// A line part way through its scan, for a line too long to be held at once: start it with the
 /// carried state, feed it with `scan_bytes` piece by piece, close it with `end_line`.
 struct LineScan {

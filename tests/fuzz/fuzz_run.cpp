@@ -3,7 +3,8 @@
 // The first byte picks the options; the rest is the file. Checked on every input:
 // - the scanner gives the same result for a line fed whole or in pieces cut where tokens end;
 // - the run writes every input line exactly once, each unchanged or rebuilt from its code part
-//   and its trailing comment with only spaces added;
+//   and its trailing comment with only spaces added, and the output scans line by line into the
+//   same states as the input;
 // - a second run over the output changes nothing.
 #include <sys/mman.h>
 #include <unistd.h>
@@ -126,9 +127,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string_view> after = split_lines(once);
   require(before.size() == after.size(), "every line written once");
   quillet::ScanResult carried;
+  quillet::ScanResult carried_after;
   for (std::size_t i = 0; i < before.size(); ++i) {
     check_pieces(before[i], carried);
     carried = quillet::scan_line(before[i], carried);
+    carried_after = quillet::scan_line(after[i], carried_after);
+    require(carried.state == carried_after.state, "the output scans like the input");
     if (before[i] == after[i]) continue;
     require(carried.state.code == quillet::OK && carried.comment_start > options.th,
             "only lines with a trailing comment change");
