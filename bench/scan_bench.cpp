@@ -33,7 +33,7 @@ void scan_all(benchmark::State& state, const std::vector<std::string>& lines) {
       carried = quillet::scan_line(line, carried);
     benchmark::DoNotOptimize(carried);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
 }
 
 void typical_code(benchmark::State& state) {

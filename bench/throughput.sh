@@ -41,19 +41,24 @@ median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 # measure INPUT: prints "cat_ms quillet_ms"; runs alternate so that both see the same machine.
 measure() {
-  local input=$1 out="$work/out.c" i t0 t1 t2
+  local input=$1 out="$work/out.c" i t0 t1 t2 t3
   cat "$input" >/dev/null
   "$quillet" -fi "$input" -fo "$out"
   : >"$work/cat.times"
   : >"$work/quillet.times"
+  # The output is removed before each run: emptying the last run's file, whose pages may still be
+  # on their way to the disk, would time the disk rather than the program.
   for ((i = 0; i < runs; i++)); do
+    rm -f "$out"
     t0=$(now)
     cat "$input" >"$out"
     t1=$(now)
-    "$quillet" -fi "$input" -fo "$out"
+    rm -f "$out"
     t2=$(now)
+    "$quillet" -fi "$input" -fo "$out"
+    t3=$(now)
     echo $(((t1 - t0) / 1000)) >>"$work/cat.times"
-    echo $(((t2 - t1) / 1000)) >>"$work/quillet.times"
+    echo $(((t3 - t2) / 1000)) >>"$work/quillet.times"
   done
   echo "$(median <"$work/cat.times") $(median <"$work/quillet.times")"
 }

@@ -68,6 +68,14 @@ bool write_bytes(Output& out, std::string_view bytes) {
   return true;
 }
 
+char* reserve(Output& out, std::size_t size) {
+  if (out.error != 0 || size > out.data.size()) return nullptr;
+  if (size > out.data.size() - out.used && !flush(out)) return nullptr;
+  char* room = out.data.data() + out.used;
+  out.used += size;
+  return room;
+}
+
 bool write_fill(Output& out, char c, std::int64_t count) {
   while (count > 0) {
     if (out.error != 0) return false;

@@ -8,9 +8,9 @@
 namespace quillet {
 
 /// Size of the read buffer; a line shorter than this is always seen whole.
-inline constexpr std::size_t READ_BUFFER_SIZE = std::size_t{1} << 16;
+inline constexpr std::size_t READ_BUFFER_SIZE = std::size_t{1} << 18;
 /// Size of the write buffer.
-inline constexpr std::size_t WRITE_BUFFER_SIZE = std::size_t{1} << 16;
+inline constexpr std::size_t WRITE_BUFFER_SIZE = std::size_t{1} << 18;
 
 /// A file being read in large blocks. `data[begin, end)` holds what is read and not yet used.
 struct Input {
@@ -36,6 +36,11 @@ struct Output {
 
 /// Appends `bytes` to the output. Returns false once a write has failed.
 bool write_bytes(Output& out, std::string_view bytes);
+
+/// Makes room for `size` bytes at the end of the buffer, writing out what it holds if need be, and
+/// counts them as written. Returns where they go, or nullptr when they do not fit in the buffer or
+/// a write has failed.
+[[nodiscard]] char* reserve(Output& out, std::size_t size);
 
 /// Appends `count` copies of `c`.
 bool write_fill(Output& out, char c, std::int64_t count);

@@ -67,8 +67,11 @@ bool keeps_meaning(const Layout& layout, const ScanResult& incoming, const Optio
     std::memcpy(buffer.data() + used, part.data(), part.size());
     used += part.size();
   };
-  append(layout.code);
-  if (layout.code_padding > 0) append(" ");
+  // After the code part and at least one blank, the scan stands where it stood at the original
+  // marker (blanks do what one blank does), and that is plain code, since the marker opened a
+  // comment there. Only from the marker on is there anything to scan then.
+  const bool padded = layout.code_padding > 0;
+  if (!padded) append(layout.code);
   append(options.cpp_style ? "//" : "/*");
   const std::size_t text_start = used;
   append(layout.text);
@@ -76,21 +79,48 @@ bool keeps_meaning(const Layout& layout, const ScanResult& incoming, const Optio
   const std::size_t text_end = options.cpp_style ? used + layout.line_end.size() - 1 : used;
   if (!options.cpp_style) append("*/");
   append(layout.line_end);
-  const ScanResult rescan = scan_line(std::string_view(buffer.data(), used), incoming);
+  const ScanResult rescan =
+      scan_line(std::string_view(buffer.data(), used), padded ? ScanResult{} : incoming);
   return rescan.state == LexState{} &&
          rescan.comment_start == static_cast<std::int32_t>(text_start) &&
          rescan.comment_end == static_cast<std::int32_t>(text_end);
 }
 
 void write_layout(Output& out, const Layout& layout, const Options& options) {
+  const std::size_t code_padding =
+      layout.code_padding > 0 ? static_cast<std::size_t>(layout.code_padding) : 0;
+  const std::size_t text_padding =
+      layout.text_padding > 0 ? static_cast<std::size_t>(layout.text_padding) : 0;
+  const std::string_view marker = options.cpp_style ? "//" : "/*";
+  const std::string_view close = options.cpp_style ? "" : "*/";
+  const std::size_t size = layout.code.size() + code_padding + marker.size() + layout.text.size() +
+                           text_padding + close.size() + layout.line_end.size();
+  if (char* p = reserve(out, size)) {
+    // The usual case, in one piece.
+    const auto put = [&p](std::string_view part) {
+      std::memcpy(p, part.data(), part.size());
+      p += part.size();
+    };
+    const auto fill = [&p](std::size_t count) {
+      std::memset(p, ' ', count);
+      p += count;
+    };
+    put(layout.code);
+    fill(code_padding);
+    put(marker);
+    put(layout.text);
+    fill(text_padding);
+    put(close);
+    put(layout.line_end);
+    return;
+  }
+  // Columns far to the right make lines longer than the buffer.
   write_bytes(out, layout.code);
   write_fill(out, ' ', layout.code_padding);
-  write_bytes(out, options.cpp_style ? "//" : "/*");
+  write_bytes(out, marker);
   write_bytes(out, layout.text);
-  if (!options.cpp_style) {
-    write_fill(out, ' ', layout.text_padding);
-    write_bytes(out, "*/");
-  }
+  write_fill(out, ' ', layout.text_padding);
+  write_bytes(out, close);
   write_bytes(out, layout.line_end);
 }
 
@@ -126,6 +156,9 @@ ResultCode copy_long_line(Input& in, Output& out, ScanResult& carried) {
 
 std::string_view trim_trailing(std::string_view text) {
   std::size_t n = text.size();
+  // The padding before a comment comes in long runs of spaces: step over eight at a time.
+  while (n > 8 && std::memcmp(text.data() + n - 8, "        ", 8) == 0)
+    n -= 8;
   while (n > 1 && is_space(static_cast<unsigned char>(text[n - 1])))
     --n;
   return text.substr(0, n);

@@ -121,25 +121,28 @@ std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b,
   return n;
 }
 
-// Finds the first byte of `bytes` that is `a`, `b` or `c`, handing every newline before it to
-// `on_newline`, which returns false to stop there. Returns the length of the whole lines before
-// the stop.
-template <typename OnNewline>
-std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, OnNewline on_newline) {
+// The length of the whole lines at the start of `bytes` that come before the first byte that is
+// `a`, `b` or `c`; with `check_splices`, also before the first line that a backslash may continue.
+std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, bool check_splices) {
   const std::size_t n = bytes.size();
   std::size_t quiet = 0;
   std::size_t i = 0;
 #if defined(__SSE2__)
-  // Sixteen bytes at a time: most lines hold no stop at all.
-  for (; i + 16 <= n; i += 16) {
-    const unsigned stops = match16(bytes.data() + i, a, b, c);
-    unsigned newlines = match16(bytes.data() + i, '\n', '\n', '\n');
+  // Thirty-two bytes at a time: most lines hold no stop at all.
+  for (; i + 32 <= n; i += 32) {
+    const char* at = bytes.data() + i;
+    const std::uint32_t stops = match16(at, a, b, c) | match16(at + 16, a, b, c) << 16;
+    std::uint32_t newlines = match16(at, '\n', '\n', '\n') | match16(at + 16, '\n', '\n', '\n')
+                                                                 << 16;
     if (stops != 0) newlines &= (stops & (0U - stops)) - 1;  // only those before the first stop
-    while (newlines != 0) {
-      const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(newlines));
-      if (!on_newline(at)) return quiet;
-      quiet = at + 1;
-      newlines &= newlines - 1;
+    if (!check_splices) {
+      if (newlines != 0) quiet = i + 32 - static_cast<std::size_t>(std::countl_zero(newlines));
+    } else {
+      for (; newlines != 0; newlines &= newlines - 1) {
+        const std::size_t newline = i + static_cast<std::size_t>(std::countr_zero(newlines));
+        if (may_splice(bytes, newline)) return quiet;
+        quiet = newline + 1;
+      }
     }
     if (stops != 0) return quiet;
   }
@@ -148,7 +151,7 @@ std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, OnNewli
     const char ch = bytes[i];
     if (ch == a || ch == b || ch == c) return quiet;
     if (ch == '\n') {
-      if (!on_newline(i)) return quiet;
+      if (check_splices && may_splice(bytes, i)) return quiet;
       quiet = i + 1;
     }
   }
@@ -161,11 +164,10 @@ std::size_t skip_quiet_lines(std::string_view bytes, ScanState code) {
   if (code == OK) {
     // A line of code ends in OK whatever it holds besides comments and literals; a backslash
     // that continues it changes nothing either.
-    return quiet_prefix(bytes, '/', '"', '\'', [](std::size_t) { return true; });
+    return quiet_prefix(bytes, '/', '"', '\'', false);
   }
   if (code == C___CM) {
-    return quiet_prefix(bytes, '/', '/', '/',
-                        [bytes](std::size_t at) { return !may_splice(bytes, at); });
+    return quiet_prefix(bytes, '/', '/', '/', true);
   }
   return 0;
 }
