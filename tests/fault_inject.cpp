@@ -1,10 +1,13 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
-// path of the in-place swap can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes
-// CALL (unlink, rename or fsync) fail with ERRNO when its path ends in SUFFIX; fsync has no path
-// and fails whatever the suffix.
+// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (unlink, rename,
+// fsync) fail with ERRNO when its path ends in SUFFIX; fsync has no path and fails whatever the
+// suffix. QUILLET_FAIL="read N ERRNO" lets N reads succeed and fails the rest.
 #include <dlfcn.h>
+#include <sys/types.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -44,6 +47,19 @@ extern "C" int unlink(const char* path) {
 extern "C" int rename(const char* from, const char* to) {
   if (should_fail("rename", from)) return -1;
   return next_definition<int(const char*, const char*)>("rename")(from, to);
+}
+
+extern "C" ssize_t read(int fd, void* buffer, std::size_t size) {
+  static int calls = 0;
+  const char* spec = std::getenv("QUILLET_FAIL");
+  int allowed = 0;
+  int error = 0;
+  if (spec != nullptr && std::sscanf(spec, "read %d %d", &allowed, &error) == 2 &&
+      ++calls > allowed) {
+    errno = error;
+    return -1;
+  }
+  return next_definition<ssize_t(int, void*, std::size_t)>("read")(fd, buffer, size);
 }
 
 extern "C" int fsync(int fd) {

@@ -52,6 +52,9 @@ struct ArgsCase {
   const char* input = nullptr;
   const char* output = nullptr;
   const char* printed = "";
+  bool check = false;
+  std::int32_t tabs = 1;
+  bool utf8 = false;
 };
 
 constexpr const char* SAME = "? The output file cannot be the same as the input file\n";
@@ -83,6 +86,17 @@ const ArgsCase CASES[] = {
     {.name = "value missing, as typed", .args = {"-th", "5", "-FO"}, .rc = RC_MISSING_VALUE, .printed = "? Missing value for -FO\n"},
     {.name = "value that is the option", .args = {"-th", "-fi"}, .rc = RC_MISSING_VALUE, .printed = "? Missing value for -fi\n"},
     {.name = "help first", .args = {"-help", "-th"}, .rc = RC_HELP},
+    {.name = "standard streams", .args = {"-fi", "-", "-fo", "-"}, .rc = RC_OK, .input = "-", .output = "-"},
+    {.name = "standard input alone", .args = {"-fi", "-"}, .rc = RC_OK, .input = "-", .output = "-"},
+    {.name = "to standard output", .args = {"-fi", "a.c", "-fo", "-"}, .rc = RC_OK, .input = "a.c", .output = "-"},
+    {.name = "new options", .args = {"-fi", "a", "-CHECK", "-Tabs", "8", "-utf8"}, .rc = RC_IN_PLACE, .input = "a", .check = true, .tabs = 8, .utf8 = true},
+    {.name = "tabs range", .args = {"-fi", "a", "-tabs", "16"}, .rc = RC_IN_PLACE, .input = "a", .tabs = 16},
+    {.name = "tabs too large", .args = {"-fi", "a", "-tabs", "17"}, .rc = RC_IN_PLACE, .input = "a"},
+    {.name = "tabs zero", .args = {"-fi", "a", "-tabs", "0"}, .rc = RC_IN_PLACE, .input = "a"},
+    {.name = "tabs overflow", .args = {"-fi", "a", "-tabs", "4294967304"}, .rc = RC_IN_PLACE, .input = "a"},
+    {.name = "tabs after the seven", .args = {"-tabs", "-cpp", "-fi", "a"}, .rc = RC_IN_PLACE, .input = "a"},
+    {.name = "seven before tabs", .args = {"-th", "-tabs", "4", "-fi", "a"}, .rc = RC_IN_PLACE, .input = "a", .tabs = 4},
+    {.name = "tabs value missing", .args = {"-fi", "a", "-TABS"}, .rc = RC_MISSING_VALUE, .printed = "? Missing value for -TABS\n"},
 };
 // clang-format on
 
@@ -103,6 +117,9 @@ TEST(ParseCommandLine, Table) {
     EXPECT_EQ(got.options.cpp_style, c.cpp_style);
     EXPECT_STREQ(got.options.input_file, c.input);
     EXPECT_STREQ(got.options.output_file, c.output);
+    EXPECT_EQ(got.options.check, c.check);
+    EXPECT_EQ(got.options.tabs, c.tabs);
+    EXPECT_EQ(got.options.utf8, c.utf8);
   }
 }
 

@@ -75,6 +75,12 @@ TEST(RunFile, Layout) {
   narrow.th = 4;
   narrow.cpos = 10;
   narrow.csz = 5;
+  Options tabs8;
+  tabs8.tabs = 8;
+  Options tabs8_cpp = tabs8;
+  tabs8_cpp.cpp_style = true;
+  Options utf8;
+  utf8.utf8 = true;
   const std::string count = "    int count;" + spaces(18) + "// number of items";
   const std::string code70(70, 'x');
   const LayoutCase cases[] = {
@@ -100,6 +106,28 @@ TEST(RunFile, Layout) {
       {"block spanning lines", "x;" + spaces(30) + "/* a\n b */\n",
        "x;" + spaces(30) + "/* a\n b */\n"},
       {"empty input", "", ""},
+      // With tab stops, a tab takes the columns to the next stop.
+      {"tabs: threshold", "\t\tx;\t// a\n", "\t\tx;\t// a\n"},
+      {"tabs: past the threshold", "\t\tx;\t// a\n",
+       "\t\tx;" + spaces(46) + "/* a" + spaces(40) + "*/\n", tabs8},
+      {"tabs: line style", "\tx;\t\t\t// a\n", "\tx;" + spaces(54) + "// a\n", tabs8_cpp},
+      {"tabs: below the threshold", "\tx;\t// a\n", "\tx;\t// a\n", tabs8},
+      {"tabs: in the text", "x;\t\t\t\t// a\tb\n",
+       "x;" + spaces(62) + "/* a\tb" + spaces(35) + "*/\n", tabs8},
+      {"tabs: long code", std::string(8, '\t') + "x; // a\n",
+       std::string(8, '\t') + "x;/* a" + spaces(38) + "*/\n", tabs8},
+      {"tabs one: every byte a column", "\tx;" + spaces(30) + "// a\n",
+       "\tx;" + spaces(61) + "// a\n", cpp},
+      // UTF-8 characters take one column each.
+      {"utf8: code and text",
+       "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(20) + "// \xe6\x97\xa5\xe6\x9c\xac\n",
+       "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(54) + "/* \xe6\x97\xa5\xe6\x9c\xac" + spaces(39) +
+           "*/\n",
+       utf8},
+      {"bytes: code and text",
+       "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(20) + "// \xe6\x97\xa5\xe6\x9c\xac\n",
+       "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(52) + "/* \xe6\x97\xa5\xe6\x9c\xac" + spaces(35) +
+           "*/\n"},
       // A rebuilt line that would read differently is left as it was.
       {"star slash in a line comment", "x;" + spaces(30) + "// a */ b\n",
        "x;" + spaces(30) + "// a */ b\n"},
@@ -160,6 +188,33 @@ TEST(RunFile, ManyBuffers) {
       want += block_out;
     }
     EXPECT_EQ(run_text(input), want);
+  }
+}
+
+TEST(RunFile, CheckStopsAtTheFirstChange) {
+  struct Case {
+    const char* name;
+    std::string input;
+    ResultCode want;
+  };
+  const Case cases[] = {
+      {"nothing to move", "int x;\n/* a */\n" + spaces(10) + "// b\n", RC_OK},
+      {"already aligned", "int x;" + spaces(58) + "/* a" + spaces(40) + "*/\n", RC_OK},
+      {"one to move", "int x;\nint y;" + spaces(30) + "// a\n", RC_WOULD_CHANGE},
+      {"left as it was", "x;" + spaces(30) + "// a */ b\n", RC_OK},
+  };
+  Options options;
+  options.check = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Input in;
+    Output out;
+    in.fd = memory_file(c.input);
+    out.fd = -1;
+    out.discard = true;
+    EXPECT_EQ(run_file(in, out, options), c.want);
+    EXPECT_EQ(out.written, 0U);
+    ::close(in.fd);
   }
 }
 

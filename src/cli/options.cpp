@@ -57,6 +57,10 @@ std::int32_t number_or_default(const char* text, std::int32_t fallback) {
 
 }  // namespace
 
+bool is_standard_stream(const char* path) {
+  return path != nullptr && std::strcmp(path, STANDARD_STREAM) == 0;
+}
+
 std::int32_t parse_number(const char* text, std::int32_t fallback) {
   const char* p = text;
   while (is_space(static_cast<unsigned char>(*p)))
@@ -84,6 +88,9 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   std::int32_t cpos = options.cpos;
   std::int32_t csz = options.csz;
   bool cpp_style = options.cpp_style;
+  bool check = options.check;
+  std::int32_t tabs = options.tabs;
+  bool utf8 = options.utf8;
   const char* input_file = nullptr;
   const char* output_file = nullptr;
 
@@ -128,6 +135,14 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
       print_help(out);
       return RC_HELP;
     }
+    if (is_option(argv[i], "-check")) check = true;
+    if (is_option(argv[i], "-tabs")) {
+      const char* value = take_value();
+      if (value == nullptr) break;
+      tabs = parse_number(value, 1);
+      if (tabs < 1 || tabs > MAX_TABS) tabs = 1;
+    }
+    if (is_option(argv[i], "-utf8")) utf8 = true;
   }
   if (missing) {
     std::fprintf(out, "? Missing value for %s\n", argv[i]);
@@ -139,14 +154,19 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   options.cpos = cpos;
   options.csz = csz;
   options.cpp_style = cpp_style;
+  options.check = check;
+  options.tabs = tabs;
+  options.utf8 = utf8;
   if (input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");
     return RC_NO_INPUT;
   }
   options.input_file = input_file;
+  // Standard input has no file to replace: the result goes to standard output.
+  if (output_file == nullptr && is_standard_stream(input_file)) output_file = STANDARD_STREAM;
   if (output_file == nullptr) return RC_IN_PLACE;
   options.output_file = output_file;
-  if (std::strcmp(input_file, output_file) == 0) {
+  if (std::strcmp(input_file, output_file) == 0 && !is_standard_stream(input_file)) {
     std::fprintf(out, "? The output file cannot be the same as the input file\n");
     return RC_SAME_FILE;
   }

@@ -18,11 +18,16 @@ enum ResultCode : int {
   RC_DELETE_DENIED = 8,  // the old backup cannot be deleted: access denied
   RC_MISSING_VALUE = 9,  // an option that takes a value came last
   RC_IO_ERROR = 10,      // reading the input or writing the output failed
+  RC_WOULD_CHANGE = 11,  // "-check": at least one line would change
 };
 
 inline constexpr std::int32_t DEFAULT_TH = 25;
 inline constexpr std::int32_t DEFAULT_CPOS = 65;
 inline constexpr std::int32_t DEFAULT_CSZ = 42;
+inline constexpr std::int32_t MAX_TABS = 16;
+
+/// The path that stands for standard input ("-fi") or standard output ("-fo").
+inline constexpr const char* STANDARD_STREAM = "-";
 
 /// The parsed command line. Paths point into the argument vector; nullptr means not given.
 struct Options {
@@ -32,11 +37,17 @@ struct Options {
   bool cpp_style = false;            // rewrite as "//" comments instead of "/* */"
   const char* input_file = nullptr;
   const char* output_file = nullptr;
+  bool check = false;     // write nothing; only tell whether a line would change
+  std::int32_t tabs = 1;  // a tab advances to the next multiple of this many columns
+  bool utf8 = false;      // pad by UTF-8 characters rather than bytes
 };
+
+/// Whether `path` names a standard stream rather than a file.
+[[nodiscard]] bool is_standard_stream(const char* path);
 
 /// Fills `options` (which holds the defaults) from argv[1..argc-1]. Returns RC_OK, RC_IN_PLACE,
 /// or a code that ends the run (RC_HELP, RC_NO_INPUT, RC_SAME_FILE, RC_MISSING_VALUE) after
-/// printing its text on `out`.
+/// printing its text on `out`. Standard input without "-fo" is written to standard output.
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
                                             std::FILE* out);
 

@@ -19,7 +19,7 @@ Input input_file;
 Output output_file;
 
 [[nodiscard]] bool open_input(const char* path, std::FILE* messages) {
-  input_file.fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  input_file.fd = is_standard_stream(path) ? STDIN_FILENO : ::open(path, O_RDONLY | O_CLOEXEC);
   if (input_file.fd < 0) {
     std::fprintf(messages, "No such file: %s\n", path);
     return false;
@@ -27,28 +27,41 @@ Output output_file;
   return true;
 }
 
-// Another path to the input (a link, "./a.c" for "a.c") would be emptied by opening it for
-// writing; it is caught by identity, not by name.
-bool names_input(const char* output_path) {
+// Whether the open file `fd` is the input. Another path to the input (a link, "./a.c" for "a.c")
+// would be emptied by opening it for writing; it is caught by identity, not by name.
+bool is_input(const struct stat& other) {
   struct stat input_stat {};
+  return ::fstat(input_file.fd, &input_stat) == 0 && input_stat.st_dev == other.st_dev &&
+         input_stat.st_ino == other.st_ino;
+}
+
+bool names_input(const char* path) {
+  struct stat path_stat {};
+  return ::stat(path, &path_stat) == 0 && is_input(path_stat);
+}
+
+// Standard output appending to the input itself would feed the run its own output.
+bool stdout_is_input() {
   struct stat output_stat {};
-  if (::fstat(input_file.fd, &input_stat) != 0 || ::stat(output_path, &output_stat) != 0) {
-    return false;
-  }
-  return input_stat.st_dev == output_stat.st_dev && input_stat.st_ino == output_stat.st_ino;
+  return ::fstat(STDOUT_FILENO, &output_stat) == 0 && S_ISREG(output_stat.st_mode) &&
+         is_input(output_stat);
 }
 
 // Runs the loop and closes both files. Everything written must have reached the file: a full disk
 // often shows only when the buffer is flushed or the file closed. With `durable`, the content is
-// also on disk before the file is renamed over the input.
+// also on disk before the file is renamed over the input. Once the file's text has gone to
+// standard output, nothing else may: a failure is then told by the status alone.
 ResultCode run_and_close(const Options& options, const char* output_path, bool durable,
                          std::FILE* messages) {
   ResultCode rc = run_file(input_file, output_file, options);
   ::close(input_file.fd);
   if (rc == RC_OK && !flush(output_file)) rc = RC_IO_ERROR;
   if (rc == RC_OK && durable && ::fsync(output_file.fd) != 0) rc = RC_IO_ERROR;
-  if (::close(output_file.fd) != 0 && rc == RC_OK) rc = RC_IO_ERROR;
-  if (rc == RC_IO_ERROR) {
+  if (output_file.fd != STDOUT_FILENO && ::close(output_file.fd) != 0 && rc == RC_OK) {
+    rc = RC_IO_ERROR;
+  }
+  const bool silent = output_file.fd == STDOUT_FILENO && output_file.written > 0;
+  if (rc == RC_IO_ERROR && !silent) {
     if (input_file.error != 0) {
       std::fprintf(messages, "? Error reading %s\n", options.input_file);
     } else {
@@ -62,6 +75,15 @@ ResultCode run_and_close(const Options& options, const char* output_path, bool d
 
 ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
   if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
+  if (is_standard_stream(options.output_file)) {
+    if (stdout_is_input()) {
+      // Its message would land in the input too.
+      ::close(input_file.fd);
+      return RC_SAME_FILE;
+    }
+    output_file.fd = STDOUT_FILENO;
+    return run_and_close(options, options.output_file, false, messages);
+  }
   if (names_input(options.output_file)) {
     std::fprintf(messages, "? The output file cannot be the same as the input file\n");
     ::close(input_file.fd);
@@ -97,6 +119,25 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
     return rc;
   }
   return replace_in_place(names, messages);
+}
+
+ResultCode check_file(const Options& options, std::FILE* messages) {
+  if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
+  if (options.output_file != nullptr && !is_standard_stream(options.output_file) &&
+      names_input(options.output_file)) {
+    std::fprintf(messages, "? The output file cannot be the same as the input file\n");
+    ::close(input_file.fd);
+    return RC_SAME_FILE;
+  }
+  output_file.discard = true;
+  const ResultCode rc = run_file(input_file, output_file, options);
+  ::close(input_file.fd);
+  if (rc == RC_WOULD_CHANGE) {
+    std::fprintf(messages, "? %s would change\n", options.input_file);
+  } else if (rc == RC_IO_ERROR) {
+    std::fprintf(messages, "? Error reading %s\n", options.input_file);
+  }
+  return rc;
 }
 
 }  // namespace quillet

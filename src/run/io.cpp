@@ -9,6 +9,7 @@ namespace quillet {
 namespace {
 
 bool write_all(Output& out, const char* bytes, std::size_t size) {
+  if (out.discard) return true;
   while (size > 0) {
     const ssize_t n = ::write(out.fd, bytes, size);
     if (n < 0) {
@@ -18,6 +19,7 @@ bool write_all(Output& out, const char* bytes, std::size_t size) {
     }
     bytes += n;
     size -= static_cast<std::size_t>(n);
+    out.written += static_cast<std::uint64_t>(n);
   }
   return true;
 }

@@ -39,7 +39,7 @@ Layout lay_out(std::string_view line, std::int32_t comment_start, std::int32_t c
   if (layout.line_end.size() == 2) end = std::min(end, line.size() - 2);
   layout.text = trim_trailing(line.substr(start, end - start));
   layout.code = trim_trailing(line.substr(0, start - 2));
-  const auto length = static_cast<std::int64_t>(layout.code.size());
+  const std::int64_t length = column_after(layout.code, 0, options.tabs, options.utf8);
   const std::int64_t cpos = options.cpos;
   layout.code_padding = cpos - 1 - length;
   if (!options.cpp_style) {
@@ -51,7 +51,9 @@ Layout lay_out(std::string_view line, std::int32_t comment_start, std::int32_t c
     } else if (length <= cpos + options.csz - 1) {
       width = options.csz + cpos - length - 1;
     }
-    layout.text_padding = width - static_cast<std::int64_t>(layout.text.size());
+    const std::int64_t text_from = std::max(cpos - 1, length) + 2;
+    layout.text_padding =
+        width - (column_after(layout.text, text_from, options.tabs, options.utf8) - text_from);
   }
   return layout;
 }
@@ -86,7 +88,9 @@ bool keeps_meaning(const Layout& layout, const ScanResult& incoming, const Optio
          rescan.comment_end == static_cast<std::int32_t>(text_end);
 }
 
-void write_layout(Output& out, const Layout& layout, const Options& options) {
+// Writes the rebuilt line; returns whether it differs from `line`, the line it replaces.
+bool write_layout(Output& out, const Layout& layout, std::string_view line,
+                  const Options& options) {
   const std::size_t code_padding =
       layout.code_padding > 0 ? static_cast<std::size_t>(layout.code_padding) : 0;
   const std::size_t text_padding =
@@ -95,8 +99,9 @@ void write_layout(Output& out, const Layout& layout, const Options& options) {
   const std::string_view close = options.cpp_style ? "" : "*/";
   const std::size_t size = layout.code.size() + code_padding + marker.size() + layout.text.size() +
                            text_padding + close.size() + layout.line_end.size();
-  if (char* p = reserve(out, size)) {
+  if (char* const start = reserve(out, size)) {
     // The usual case, in one piece.
+    char* p = start;
     const auto put = [&p](std::string_view part) {
       std::memcpy(p, part.data(), part.size());
       p += part.size();
@@ -112,9 +117,9 @@ void write_layout(Output& out, const Layout& layout, const Options& options) {
     fill(text_padding);
     put(close);
     put(layout.line_end);
-    return;
+    return std::string_view(start, size) != line;
   }
-  // Columns far to the right make lines longer than the buffer.
+  // Columns far to the right make lines longer than the buffer, and than any line read.
   write_bytes(out, layout.code);
   write_fill(out, ' ', layout.code_padding);
   write_bytes(out, marker);
@@ -122,6 +127,7 @@ void write_layout(Output& out, const Layout& layout, const Options& options) {
   write_fill(out, ' ', layout.text_padding);
   write_bytes(out, close);
   write_bytes(out, layout.line_end);
+  return true;
 }
 
 // Copies a line of LINE_BUFFER_SIZE bytes or more, whose start is in the buffer, unchanged. It is
@@ -154,6 +160,26 @@ ResultCode copy_long_line(Input& in, Output& out, ScanResult& carried) {
 
 }  // namespace
 
+std::int64_t column_after(std::string_view text, std::int64_t from, std::int32_t tabs, bool utf8) {
+  if (tabs == 1 && !utf8) return from + static_cast<std::int64_t>(text.size());
+  std::int64_t column = from;
+  for (const char c : text) {
+    if (c == '\t') {
+      column = (column / tabs + 1) * tabs;
+    } else if (!utf8 || (static_cast<unsigned char>(c) & 0xC0U) != 0x80U) {
+      ++column;
+    }
+  }
+  return column;
+}
+
+bool is_past_threshold(std::string_view line, std::int32_t comment_start, const Options& options) {
+  if (comment_start < 2) return false;
+  const auto marker = static_cast<std::size_t>(comment_start) - 2;
+  // The marker takes the column after what stands before it, counting from 1.
+  return column_after(line.substr(0, marker), 0, options.tabs, false) + 1 >= options.th;
+}
+
 std::string_view trim_trailing(std::string_view text) {
   std::size_t n = text.size();
   // The padding before a comment comes in long runs of spaces: step over eight at a time.
@@ -168,9 +194,11 @@ bool write_rebuilt_line(Output& out, std::string_view line, const ScanResult& in
                         std::int32_t comment_start, std::int32_t comment_end,
                         const Options& options) {
   const Layout layout = lay_out(line, comment_start, comment_end, options);
-  if (!keeps_meaning(layout, incoming, options)) return write_bytes(out, line);
-  write_layout(out, layout, options);
-  return out.error == 0;
+  if (!keeps_meaning(layout, incoming, options)) {
+    write_bytes(out, line);
+    return false;
+  }
+  return write_layout(out, layout, line, options);
 }
 
 ResultCode run_file(Input& in, Output& out, const Options& options) {
@@ -211,10 +239,11 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
     }
     const ScanResult incoming = carried;
     carried = scan_line(line, incoming);
-    if (carried.state.code == OK && carried.comment_start > options.th &&
-        carried.comment_start >= 2) {
+    if (carried.state.code == OK && is_past_threshold(line, carried.comment_start, options)) {
       if (!write_unchanged()) return RC_IO_ERROR;
-      write_rebuilt_line(out, line, incoming, carried.comment_start, carried.comment_end, options);
+      const bool changed = write_rebuilt_line(out, line, incoming, carried.comment_start,
+                                              carried.comment_end, options);
+      if (changed && options.check) return RC_WOULD_CHANGE;
       unwritten = in.begin + line.size();
     }
     in.begin += line.size();

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Standard streams ("-"), the check mode, tab stops and UTF-8 columns, run on real files.
+# Usage: filter_test.sh path/to/quillet path/to/fault_inject.so
+set -u
+quillet=$(realpath "$1")
+fault_lib=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect NAME STATUS STDOUT_FILE: the last command ended with STATUS and printed what STDOUT_FILE
+# holds, byte for byte.
+expect() {
+  [ "$rc" = "$2" ] || fail "$1: status $rc, want $2"
+  cmp -s printed "$3" || fail "$1: printed [$(head -c 300 printed)], want [$(head -c 300 "$3")]"
+}
+message() { printf '%s\n' "$1" >wanted; }
+
+printf 'int x;\nint y;                         // a comment\n' >a.c
+printf 'int x;\r\nint y;%58s// a comment\r\n' '' >b.c
+cp a.c a.orig
+"$quillet" -fi a.c -fo rewritten.c -cpp
+"$quillet" -fi b.c -fo b-rewritten.c -cpp
+
+"$quillet" -fi - -cpp <a.c >printed; rc=$?
+expect "standard input to standard output" 0 rewritten.c
+"$quillet" -fi - -fo - -cpp <a.c >printed; rc=$?
+expect "both streams named" 0 rewritten.c
+"$quillet" -fi a.c -fo - -cpp >printed; rc=$?
+expect "file to standard output" 0 rewritten.c
+"$quillet" -FI - -cpp <b.c >printed; rc=$?
+expect "cr lf through a pipe" 0 b-rewritten.c
+cat a.c | "$quillet" -fi - -cpp | cat >printed; rc=$?
+expect "pipes on both sides" 0 rewritten.c
+cmp -s a.c a.orig || fail "the input changed"
+[ ! -e a.c.tmp ] && [ ! -e a.c.bak ] && [ ! -e ./- ] || fail "a filter left files behind"
+
+# Errors before any output still say why; once the text has begun, the status alone does.
+"$quillet" -fi missing.c -fo - >printed; rc=$?
+message "No such file: missing.c"
+expect "no such input" 5 wanted
+mkdir dir
+"$quillet" -fi dir -fo - >printed; rc=$?
+message "? Error reading dir"
+expect "input is a directory" 10 wanted
+"$quillet" -fi a.c -fo - >>a.c; rc=$?
+: >nothing
+cp a.orig printed
+expect "standard output appends to the input" 4 a.c
+if [ -w /dev/full ]; then
+  "$quillet" -fi a.c -fo - >/dev/full; rc=$?
+  [ "$rc" = 10 ] || fail "disk full on standard output: status $rc"
+fi
+head -c 600000 /dev/zero | tr '\0' 'x' | fold -w 70 >big.c
+QUILLET_FAIL="read 2 5" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
+  "$quillet" -fi - <big.c >printed; rc=$?
+[ "$rc" = 10 ] || fail "read error after output: status $rc, want 10"
+[ -s printed ] || fail "read error after output: nothing was written before it"
+cmp -s printed big.c 2>/dev/null
+[ $? = 1 ] && ! grep -q 'Error' printed || fail "read error after output: a message joined the text"
+
+# -check writes nothing anywhere and tells by its status.
+cp a.c check.c
+"$quillet" -fi rewritten.c -check -cpp >printed; rc=$?
+expect "check: nothing would change" 0 nothing
+"$quillet" -fi check.c -check >printed; rc=$?
+message "? check.c would change"
+expect "check: a line would change" 11 wanted
+cmp -s check.c a.c && [ ! -e check.c.tmp ] && [ ! -e check.c.bak ] || fail "check touched the files"
+"$quillet" -fi check.c -fo out.c -CHECK >printed; rc=$?
+expect "check with an output file" 11 wanted
+[ ! -e out.c ] || fail "check created its output file"
+"$quillet" -fi - -check <a.c >printed; rc=$?
+message "? - would change"
+expect "check on standard input" 11 wanted
+"$quillet" -fi missing.c -check >printed; rc=$?
+message "No such file: missing.c"
+expect "check: no such input" 5 wanted
+"$quillet" -fi check.c -fo ./check.c -check >printed; rc=$?
+message "? The output file cannot be the same as the input file"
+expect "check: same file" 4 wanted
+
+# Tab stops and UTF-8 columns, against the layout they should give.
+printf '\t\tx;\t// a\n\ty;\t\t\t/* b */\n' >tabs.c
+printf '\t\tx;%46s/* a%40s*/\n\ty;%54s/* b%40s*/\n' '' '' '' '' >tabs-8.c
+"$quillet" -fi tabs.c -fo - -tabs 8 >printed; rc=$?
+expect "tab stops of 8" 0 tabs-8.c
+"$quillet" -fi tabs.c -fo - >printed; rc=$?
+expect "tabs as one column" 0 tabs.c
+printf 's = "\xc3\xa9t\xc3\xa9";%20s// \xe6\x97\xa5\xe6\x9c\xac\n' '' >utf8.c
+printf 's = "\xc3\xa9t\xc3\xa9";%54s/* \xe6\x97\xa5\xe6\x9c\xac%39s*/\n' '' '' >utf8-chars.c
+"$quillet" -fi utf8.c -fo - -utf8 >printed; rc=$?
+expect "utf-8 characters" 0 utf8-chars.c
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all passed"
