@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# `cmake --install` puts quillet and its manual page in the usual places, the page renders without
+# warnings, and it documents every option and every exit status.
+# Usage: install_test.sh path/to/build-directory
+set -u
+build=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || fail "install: $(cat "$work/install.log")"
+binary="$work/usr/bin/quillet"
+page="$work/usr/share/man/man1/quillet.1"
+[ -x "$binary" ] || fail "no executable at bin/quillet"
+[ -f "$page" ] || fail "no manual page at share/man/man1/quillet.1"
+"$binary" -help >/dev/null
+[ $? = 1 ] || fail "the installed quillet does not run"
+
+warnings=$(groff -man -ww -z "$page" 2>&1)
+[ -z "$warnings" ] || fail "groff warns: $warnings"
+if command -v man >/dev/null; then
+  MANWIDTH=80 man --warnings -l "$page" >"$work/page.txt" 2>"$work/man.err"
+  [ -s "$work/man.err" ] && fail "man warns: $(cat "$work/man.err")"
+else
+  groff -man -Tutf8 "$page" >"$work/page.txt" 2>/dev/null
+fi
+for option in -fi -fo -th -cpos -csz -cpp -check -tabs -utf8 -help; do
+  grep -q -- "^ *$option\b" "$work/page.txt" || fail "the page does not document $option"
+done
+for status in 0 1 2 3 4 5 6 7 8 9 10 11; do
+  grep -q -E "^ *$status( |$)" "$work/page.txt" || fail "the page does not document status $status"
+done
+for heading in FILES EXAMPLES; do
+  grep -q "^$heading" "$work/page.txt" || fail "the page has no $heading section"
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all passed"
