@@ -1,6 +1,6 @@
 // libFuzzer target: arbitrary bytes through the scanner and through the whole run.
 //
-// The first byte picks the options; the rest is the file. Checked on every input:
+// The first two bytes pick the options; the rest is the file. Checked on every input:
 // - the scanner gives the same result for a line fed whole or in pieces cut where tokens end;
 // - the run writes every input line exactly once, each unchanged or rebuilt from its code part
 //   and its trailing comment with only spaces added, and the output scans line by line into the
@@ -114,13 +114,15 @@ void check_pieces(std::string_view line, const quillet::ScanResult& carried) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
+  if (size < 2) return 0;
   Options options;
   options.cpp_style = (data[0] & 1) != 0;
   options.th = 4 + (data[0] >> 1 & 7) * 3;
   options.cpos = options.th + 1 + (data[0] >> 4) * 5;
   options.csz = 4 + (data[0] >> 4);
-  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  options.tabs = 1 + (data[1] & 15);
+  options.utf8 = (data[1] & 16) != 0;
+  const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
 
   const std::string once = run(text, options);
   const std::vector<std::string_view> before = split_lines(text);
@@ -134,7 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     carried_after = quillet::scan_line(after[i], carried_after);
     require(carried.state == carried_after.state, "the output scans like the input");
     if (before[i] == after[i]) continue;
-    require(carried.state.code == quillet::OK && carried.comment_start > options.th,
+    require(carried.state.code == quillet::OK &&
+                quillet::is_past_threshold(before[i], carried.comment_start, options),
             "only lines with a trailing comment change");
     require(is_rebuilt(before[i], after[i], carried.comment_start, carried.comment_end,
                        options.cpp_style),
