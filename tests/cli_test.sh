@@ -4,12 +4,8 @@
 set -u
 quillet=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # expect NAME STATUS MESSAGE -- ARGS...: the run ends with STATUS and prints exactly MESSAGE and a
 # newline (nothing at all for an empty MESSAGE; the help text for "help").
@@ -57,8 +53,4 @@ cmp -s a.c original.c || fail "the input changed"
 printf 'int x;%58s// a comment\n' '' >want.c
 cmp -s b.c want.c || fail "two files: unexpected output"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "all passed"
+finish

@@ -14,9 +14,9 @@
 namespace {
 
 bool should_fail(std::string_view call, const char* path) {
-  const char* spec = std::getenv("QUILLET_FAIL");
-  if (spec == nullptr) return false;
-  const std::string_view text = spec;
+  const char* setting = std::getenv("QUILLET_FAIL");
+  if (setting == nullptr) return false;
+  const std::string_view text = setting;
   const std::size_t first = text.find(' ');
   const std::size_t second = text.find(' ', first + 1);
   if (first == std::string_view::npos || second == std::string_view::npos) return false;
@@ -28,7 +28,7 @@ bool should_fail(std::string_view call, const char* path) {
       return false;
     }
   }
-  errno = std::atoi(spec + second + 1);
+  errno = std::atoi(setting + second + 1);
   return true;
 }
 
@@ -51,10 +51,10 @@ extern "C" int rename(const char* from, const char* to) {
 
 extern "C" ssize_t read(int fd, void* buffer, std::size_t size) {
   static int calls = 0;
-  const char* spec = std::getenv("QUILLET_FAIL");
+  const char* setting = std::getenv("QUILLET_FAIL");
   int allowed = 0;
   int error = 0;
-  if (spec != nullptr && std::sscanf(spec, "read %d %d", &allowed, &error) == 2 &&
+  if (setting != nullptr && std::sscanf(setting, "read %d %d", &allowed, &error) == 2 &&
       ++calls > allowed) {
     errno = error;
     return -1;

@@ -4,11 +4,8 @@
 set -u
 quillet=$(realpath "$1")
 fault_lib=$(realpath "$2")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # expect NAME STATUS STDOUT_FILE: the last command ended with STATUS and printed what STDOUT_FILE
 # holds, byte for byte.
@@ -94,8 +91,4 @@ printf 's = "\xc3\xa9t\xc3\xa9";%54s/* \xe6\x97\xa5\xe6\x9c\xac%39s*/\n' '' '' >
 "$quillet" -fi utf8.c -fo - -utf8 >printed; rc=$?
 expect "utf-8 characters" 0 utf8-chars.c
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "all passed"
+finish

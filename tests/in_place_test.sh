@@ -4,11 +4,8 @@
 set -u
 quillet=$(realpath "$1")
 fault_lib=$(realpath "$2")
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 original='int x;                         // a comment
 '
@@ -181,8 +178,4 @@ absent a.c
 has a.c.bak "$original"
 has a.c.tmp "$rewritten"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "all passed"
+finish

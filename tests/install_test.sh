@@ -4,10 +4,7 @@
 # Usage: install_test.sh path/to/build-directory
 set -u
 build=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/common.sh"
 
 cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || fail "install: $(cat "$work/install.log")"
 binary="$work/usr/bin/quillet"
@@ -35,8 +32,4 @@ for heading in FILES EXAMPLES; do
   grep -q "^$heading" "$work/page.txt" || fail "the page has no $heading section"
 done
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "all passed"
+finish

@@ -7,10 +7,7 @@
 set -u
 quillet=$(realpath "$1")
 data=$(cd "$(dirname "$0")/data" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/common.sh"
 
 # Prints the first line pair of $1 and $2 that differs in more than whitespace and markers.
 code_differs() {
@@ -35,8 +32,4 @@ for input in "$data"/*.c; do
   done
 done
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "all passed"
+finish
