@@ -110,6 +110,17 @@ has real/a.c.bak "$original"
 absent real/a.c.tmp
 absent a.c.bak
 
+case="path longer than 1019 characters"
+fresh long_path
+deep=.
+for _ in 1 2 3 4 5 6 7 8 9 10 11; do deep="$deep/$(printf 'd%.0s' {1..100})"; done
+mkdir -p "$deep"
+printf '%s' "$original" >"$deep/a.c"
+run 0 "" -fi "$deep/a.c"
+has "$deep/a.c" "$rewritten"
+has "$deep/a.c.bak" "$original"
+absent "$deep/a.c.tmp"
+
 case="backup name is a non-empty directory"
 fresh dir_backup
 mkdir -p a.c.bak/inside
