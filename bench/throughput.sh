@@ -39,21 +39,22 @@ take $((64 * MIB)) "$work/comments.tmp" <"$work/comments-64M.c" && mv "$work/com
 now() { date +%s%N; }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
-# measure INPUT: prints "cat_ms quillet_ms"; runs alternate so that both see the same machine.
+# measure INPUT FRESH: prints "cat_us quillet_us", medians; runs alternate so that both see the same
+# machine. With FRESH=0 the commands run exactly as written, each emptying the output file that the
+# run before left (whose pages may still be on their way to the disk); with FRESH=1 the file is
+# removed first, outside the timing, so that only the programs are timed.
 measure() {
-  local input=$1 out="$work/out.c" i t0 t1 t2 t3
+  local input=$1 fresh=$2 out="$work/out.c" i t0 t1 t2 t3
   cat "$input" >/dev/null
   "$quillet" -fi "$input" -fo "$out"
   : >"$work/cat.times"
   : >"$work/quillet.times"
-  # The output is removed before each run: emptying the last run's file, whose pages may still be
-  # on their way to the disk, would time the disk rather than the program.
   for ((i = 0; i < runs; i++)); do
-    rm -f "$out"
+    [ "$fresh" = 1 ] && rm -f "$out"
     t0=$(now)
     cat "$input" >"$out"
     t1=$(now)
-    rm -f "$out"
+    [ "$fresh" = 1 ] && rm -f "$out"
     t2=$(now)
     "$quillet" -fi "$input" -fo "$out"
     t3=$(now)
@@ -68,14 +69,23 @@ peak_kib() { /usr/bin/time -f %M "$quillet" -fi "$1" -fo "$work/out.c" 2>&1 >/de
 echo "quillet: $quillet"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(uname -sr)"
 echo "runs: $runs per input, medians"
-printf '%-16s %9s %10s %12s %7s %10s %9s\n' input MiB "cat ms" "quillet ms" ratio "MB/s" "peak KiB"
-for name in headers-1M headers-8M headers-64M comments-64M; do
-  input="$work/$name.c"
-  read -r cat_us quillet_us < <(measure "$input")
-  size=$(stat -c %s "$input")
-  awk -v n="$name" -v s="$size" -v c="$cat_us" -v q="$quillet_us" -v p="$(peak_kib "$input")" \
-    'BEGIN { printf "%-16s %9.1f %10.1f %12.1f %7.2f %10.0f %9d\n",
-             n, s / 1048576, c / 1000, q / 1000, q / c, s / q, p }'
+for fresh in 0 1; do
+  if [ "$fresh" = 0 ]; then
+    echo "== as written: \`cat big.c > out.c\` and \`quillet -fi big.c -fo out.c\`, out.c left by the run before"
+  else
+    echo "== out.c removed before each run (outside the timing)"
+  fi
+  printf '%-14s %7s %8s %11s %6s %9s %9s %9s\n' input "in MiB" "cat ms" "quillet ms" ratio "in MB/s" "out MiB" "peak KiB"
+  for name in headers-1M headers-8M headers-64M comments-64M; do
+    input="$work/$name.c"
+    read -r cat_us quillet_us < <(measure "$input" "$fresh")
+    "$quillet" -fi "$input" -fo "$work/out.c"
+    awk -v n="$name" -v s="$(stat -c %s "$input")" -v o="$(stat -c %s "$work/out.c")" \
+      -v c="$cat_us" -v q="$quillet_us" -v p="$(peak_kib "$input")" \
+      'BEGIN { printf "%-14s %7.1f %8.1f %11.1f %6.2f %9.0f %9.1f %9d\n",
+               n, s / 1048576, c / 1000, q / 1000, q / c, s / q, o / 1048576, p }'
+  done
 done
+"$quillet" -fi "$work/comments-64M.c" -fo "$work/out.c"
 echo "comments-64M: $(awk 'NR == FNR { a[FNR] = $0; next } $0 != a[FNR] { n++ } END { print n + 0 }' \
   "$work/comments-64M.c" "$work/out.c") of $(wc -l <"$work/comments-64M.c") lines rewritten"
