@@ -75,10 +75,7 @@ bool keeps_meaning(const Layout& layout, const ScanResult& incoming, const Optio
   const bool padded = layout.code_padding > 0;
   // From the marker on, only a "*" or "/" of the text can close the comment early, and only a
   // backslash can carry the line over; text without them leaves the line as it should be.
-  if (padded && std::none_of(layout.text.begin(), layout.text.end(),
-                             [](char c) { return c == '*' || c == '/' || c == '\\'; })) {
-    return true;
-  }
+  if (padded && find_first(layout.text, 0, '*', '/', '\\') == layout.text.size()) return true;
   if (!padded) append(layout.code);
   append(options.cpp_style ? "//" : "/*");
   const std::size_t text_start = used;

@@ -104,23 +104,6 @@ unsigned match16(const char* at, char a, char b, char c) {
 }
 #endif
 
-// The index of the first byte of bytes[from, size) that is `a`, `b` or `c` (pass one byte several
-// times for fewer), or the size.
-std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b, char c) {
-  const std::size_t n = bytes.size();
-  std::size_t i = from;
-#if defined(__SSE2__)
-  for (; i + 16 <= n; i += 16) {
-    const unsigned hits = match16(bytes.data() + i, a, b, c);
-    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
-  }
-#endif
-  for (; i < n; ++i) {
-    if (bytes[i] == a || bytes[i] == b || bytes[i] == c) return i;
-  }
-  return n;
-}
-
 // The length of the whole lines at the start of `bytes` that come before the first byte that is
 // `a`, `b` or `c`; with `check_splices`, also before the first line that a backslash may continue.
 std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, bool check_splices) {
@@ -159,6 +142,21 @@ std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, bool ch
 }
 
 }  // namespace
+
+std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b, char c) {
+  const std::size_t n = bytes.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const unsigned hits = match16(bytes.data() + i, a, b, c);
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (bytes[i] == a || bytes[i] == b || bytes[i] == c) return i;
+  }
+  return n;
+}
 
 std::size_t skip_quiet_lines(std::string_view bytes, ScanState code) {
   if (code == OK) {

@@ -66,6 +66,11 @@ constexpr bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <=
 /// when the scan fails the result is ERROR with the indexes of `carried` left as they were.
 [[nodiscard]] ScanResult scan_line(std::string_view line, const ScanResult& carried);
 
+/// The index of the first byte of bytes[from, size) that is `a`, `b` or `c` (give one byte more
+/// than once to look for fewer), or the size when there is none.
+[[nodiscard]] std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b,
+                                     char c);
+
 /// Returns the length of the longest run of whole lines at the start of `bytes` that, entered
 /// in `code`, hold nothing the scanner acts on: ordinary code without "/" or quotes (OK), or the
 /// inside of a block comment without "/" and not continued by a backslash (C___CM). Each such
