@@ -186,8 +186,11 @@ bool is_past_threshold(std::string_view line, std::int32_t comment_start, const 
 std::string_view trim_trailing(std::string_view text) {
   std::size_t n = text.size();
   // The padding before a comment comes in long runs of spaces: step over eight at a time.
-  while (n > 8 && std::memcmp(text.data() + n - 8, "        ", 8) == 0)
-    n -= 8;
+  constexpr std::uint64_t EIGHT_SPACES = 0x2020202020202020;
+  for (std::uint64_t eight = 0; n > 8; n -= 8) {
+    std::memcpy(&eight, text.data() + n - 8, sizeof eight);
+    if (eight != EIGHT_SPACES) break;
+  }
   while (n > 1 && is_space(static_cast<unsigned char>(text[n - 1])))
     --n;
   return text.substr(0, n);
@@ -240,15 +243,15 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
       unwritten = in.begin;
       continue;
     }
-    const ScanResult incoming = carried;
-    carried = scan_line(line, incoming);
-    if (carried.state.code == OK && is_past_threshold(line, carried.comment_start, options)) {
+    const ScanResult scanned = scan_line(line, carried);
+    if (scanned.state.code == OK && is_past_threshold(line, scanned.comment_start, options)) {
       if (!write_unchanged()) return RC_IO_ERROR;
-      const bool changed = write_rebuilt_line(out, line, incoming, carried.comment_start,
-                                              carried.comment_end, options);
+      const bool changed = write_rebuilt_line(out, line, carried, scanned.comment_start,
+                                              scanned.comment_end, options);
       if (changed && options.check) return RC_WOULD_CHANGE;
       unwritten = in.begin + line.size();
     }
+    carried = scanned;
     in.begin += line.size();
   }
   return write_unchanged() ? RC_OK : RC_IO_ERROR;

@@ -398,7 +398,7 @@ ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& car
 ScanResult scan_line(std::string_view line, const ScanResult& carried) {
   // The common case in one step: a line of code whose first comment or literal is a line comment
   // that runs to the newline.
-  if (carried.state == LexState{} && !line.empty() && line.back() == '\n') {
+  if (carried.state.code == OK && !line.empty() && line.back() == '\n') {
     const std::size_t stop = find_first(line, 0, '/', '"', '\'');
     if (stop + 1 < line.size() && line[stop] == '/' && line[stop + 1] == '/' &&
         splice_at(line) == std::string_view::npos) {

@@ -36,7 +36,7 @@ enum class RawPhase : std::uint8_t {
 inline constexpr std::size_t MAX_DELIMITER = 16;
 
 /// The lexical state between two lines (or two pieces of one line): the state code and, inside a
-/// literal, what closes it.
+/// literal, what closes it. Outside a literal the other fields stay at their defaults.
 struct LexState {
   ScanState code = OK;
   char quote = '\0';     // IN_LIT: the quote that opened the literal
