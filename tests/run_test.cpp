@@ -55,6 +55,8 @@ TEST(TrimTrailing, Table) {
   constexpr Case CASES[] = {
       {"", ""}, {" ", " "}, {"x", "x"}, {"  ", " "}, {" \t\r\n", " "}, {"a b  ", "a b"},
       {"ab\v\f", "ab"}, {std::string_view("a\0 ", 3), std::string_view("a\0", 2)}, {"\xa0 ", "\xa0"},
+      {"x                    ", "x"}, {"ab c\t           ", "ab c"}, {"abcdefgh        ", "abcdefgh"},
+      {"a \t              \r ", "a"}, {"                  ", " "}, {"a\x80       \n", "a\x80"},
   };
   // clang-format on
   for (const Case& c : CASES)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -189,7 +190,14 @@ std::string_view trim_trailing(std::string_view text) {
   constexpr std::uint64_t EIGHT_SPACES = 0x2020202020202020;
   for (std::uint64_t eight = 0; n > 8; n -= 8) {
     std::memcpy(&eight, text.data() + n - 8, sizeof eight);
-    if (eight != EIGHT_SPACES) break;
+    if (eight != EIGHT_SPACES) {
+      // The spaces that end these eight bytes are zero bytes of `other` at their end in memory.
+      const std::uint64_t other = eight ^ EIGHT_SPACES;
+      const int zero_bits = std::endian::native == std::endian::little ? std::countl_zero(other)
+                                                                       : std::countr_zero(other);
+      n -= static_cast<std::size_t>(zero_bits / 8);
+      break;
+    }
   }
   while (n > 1 && is_space(static_cast<unsigned char>(text[n - 1])))
     --n;
