@@ -57,6 +57,7 @@ TEST(TrimTrailing, Table) {
       {"ab\v\f", "ab"}, {std::string_view("a\0 ", 3), std::string_view("a\0", 2)}, {"\xa0 ", "\xa0"},
       {"x                    ", "x"}, {"ab c\t           ", "ab c"}, {"abcdefgh        ", "abcdefgh"},
       {"a \t              \r ", "a"}, {"                  ", " "}, {"a\x80       \n", "a\x80"},
+      {"abcdefghij   ", "abcdefghij"}, {"abcdefghi \t  ", "abcdefghi"}, {"abcdefghi\t       ", "abcdefghi"},
   };
   // clang-format on
   for (const Case& c : CASES)
