@@ -104,23 +104,21 @@ bool write_layout(Output& out, const Layout& layout, std::string_view line,
   const std::size_t size = layout.code.size() + code_padding + marker.size() + layout.text.size() +
                            text_padding + close.size() + layout.line_end.size();
   if (char* const start = reserve(out, size)) {
-    // The usual case, in one piece.
+    // The usual case, in one piece: blanks first, then the parts over them.
+    std::memset(start, ' ', size);
     char* p = start;
-    const auto put = [&p](std::string_view part) {
-      std::memcpy(p, part.data(), part.size());
-      p += part.size();
-    };
-    const auto fill = [&p](std::size_t count) {
-      std::memset(p, ' ', count);
-      p += count;
-    };
-    put(layout.code);
-    fill(code_padding);
-    put(marker);
-    put(layout.text);
-    fill(text_padding);
-    put(close);
-    put(layout.line_end);
+    std::memcpy(p, layout.code.data(), layout.code.size());
+    p += layout.code.size() + code_padding;
+    std::memcpy(p, options.cpp_style ? "//" : "/*", 2);
+    p += 2;
+    std::memcpy(p, layout.text.data(), layout.text.size());
+    p += layout.text.size() + text_padding;
+    if (!options.cpp_style) {
+      std::memcpy(p, "*/", 2);
+      p += 2;
+    }
+    if (layout.line_end.size() == 2) *p++ = '\r';
+    *p = '\n';
     return std::string_view(start, size) != line;
   }
   // Columns far to the right make lines longer than the buffer, and than any line read.
