@@ -184,7 +184,7 @@ LineScan begin_line(const LexState& state) {
 //        |                |              | separator       |              |
 // PRE_CM | CPP_CM, start  | C___CM,start | as OK, no code  | OK, code     | OK, code
 // C___CM | C___CM         | PST_CM       | C___CM          | C___CM       | C___CM
-// PST_CM | OK, end, reset | PST_CM       | C___CM          | C___CM      | C___CM
+// PST_CM | OK, end, reset | PST_CM       | C___CM          | C___CM       | C___CM
 // CPP_CM | CPP_CM         | CPP_CM       | CPP_CM          | CPP_CM       | CPP_CM
 // IN_LIT | IN_LIT         | IN_LIT       | OK if it opened | escapes the  | IN_LIT
 //        |                |              | the literal     | next byte    |
