@@ -135,6 +135,14 @@ run 10 "? Error reading d" -fi d
 absent d.tmp
 [ -d d ] || fail "$case: the directory is gone"
 
+case="input is a pipe"
+fresh pipe_input
+mkfifo pipe.c
+run 5 "? Not a regular file: pipe.c" -fi pipe.c
+[ -p pipe.c ] || fail "$case: the pipe was replaced"
+absent pipe.c.tmp
+absent pipe.c.bak
+
 case="no such input"
 fresh missing
 run 5 "No such file: b.c" -fi b.c

@@ -27,6 +27,12 @@ Output output_file;
   return true;
 }
 
+// A device or a pipe cannot be replaced by a file: the swap would put a plain file in its place.
+// (A directory fails as the run reads it, before any swap.)
+bool can_replace(const struct stat& input_stat) {
+  return S_ISREG(input_stat.st_mode) || S_ISDIR(input_stat.st_mode);
+}
+
 // Whether the open file `fd` is the input. Another path to the input (a link, "./a.c" for "a.c")
 // would be emptied by opening it for writing; it is caught by identity, not by name.
 bool is_input(const struct stat& other) {
@@ -99,10 +105,15 @@ ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
 }
 
 ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
+  struct stat input_stat {};
+  // Looked at before opening, as opening a pipe would wait for a writer.
+  if (::stat(options.input_file, &input_stat) == 0 && !can_replace(input_stat)) {
+    std::fprintf(messages, "? Not a regular file: %s\n", options.input_file);
+    return RC_NO_SUCH_FILE;
+  }
   if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
   static InPlaceNames names;
-  struct stat input_stat {};
-  if (::fstat(input_file.fd, &input_stat) != 0 ||
+  if (::fstat(input_file.fd, &input_stat) != 0 || !can_replace(input_stat) ||
       !build_in_place_names(options.input_file, names)) {
     std::fprintf(messages, "No such file: %s\n", options.input_file);
     ::close(input_file.fd);
