@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs quillet over every C and C++ header under /usr/include and over this project's own sources,
-# each copied into a temporary directory, in both styles, and lets the compiler judge the result:
+# each copied into a temporary directory, in both styles and in a tight layout that glues comments
+# to their code, and lets the compiler judge the result:
 # `gcc -fpreprocessed -dD -E` drops the comments and expands nothing, so its output for a file and
 # for the rewritten file must be identical when only whitespace and comment markers moved. Each
 # output must also keep the number of lines and come back unchanged from a second run.
@@ -35,11 +36,14 @@ check_file() {
     echo "FAIL $file: cannot copy"
     return
   }
-  judge "$dir/in" "$language" >"$dir/in.judged"
   local style flag rewritten=0
-  for style in block cpp; do
-    flag=""
-    [ "$style" = cpp ] && flag=-cpp
+  for style in block cpp tight; do
+    case "$style" in
+      block) flag="" ;;
+      cpp) flag=-cpp ;;
+      # Comments moved hard against their code: no padding, so every line is checked in full.
+      tight) flag="-th 4 -cpos 5 -csz 4 -tabs 8 -utf8" ;;
+    esac
     if ! "$quillet" -fi "$dir/in" -fo "$dir/out" $flag >/dev/null; then
       echo "FAIL $file ($style): status $?"
       return
@@ -53,6 +57,8 @@ check_file() {
       echo "FAIL $file ($style): the number of lines changed"
       return
     fi
+    cmp -s "$dir/in" "$dir/out" && continue  # nothing moved: nothing for the judge to see
+    [ -e "$dir/in.judged" ] || judge "$dir/in" "$language" >"$dir/in.judged"
     judge "$dir/out" "$language" >"$dir/out.judged"
     if ! cmp -s "$dir/in.judged" "$dir/out.judged"; then
       echo "FAIL $file ($style): the code changed"
@@ -93,7 +99,7 @@ xargs -0 -P "$(nproc)" -n 32 bash -c 'for file in "$@"; do check_file "$file"; d
 files=$(grep -c '^ok ' "$results")
 rewritten=$(awk '/^ok / { n += $2 } END { print n + 0 }' "$results")
 failed=$(grep -c '^FAIL' "$results")
-echo "$files files checked in both styles, $rewritten lines rewritten, $failed failed"
+echo "$files files checked in three layouts, $rewritten lines rewritten, $failed failed"
 if [ "$failed" -ne 0 ]; then
   grep -v '^ok ' "$results" | head -n 60
   exit 1
