@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -121,22 +120,6 @@ TEST(ParseCommandLine, Table) {
     EXPECT_EQ(got.options.tabs, c.tabs);
     EXPECT_EQ(got.options.utf8, c.utf8);
   }
-}
-
-TEST(ParseCommandLine, NoArgumentsShowHelp) {
-  const Parsed got = parse({});
-  EXPECT_EQ(got.rc, RC_HELP);
-  EXPECT_EQ(got.printed, help_text());
-}
-
-TEST(PrintHelp, TwentyTwoLines) {
-  const std::string text = help_text();
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 22);
-  const std::string first = "Quillet is a trailing comment formatter for C/C++ source files\n";
-  EXPECT_EQ(text.substr(0, first.size()), first);
-  EXPECT_NE(text.find("\n    swap th and cpos values in an attept to order them correctly.\n"),
-            std::string::npos);
-  EXPECT_EQ(text.back(), '\n');
 }
 
 }  // namespace
