@@ -57,6 +57,11 @@ std::int32_t number_or_default(const char* text, std::int32_t fallback) {
 
 }  // namespace
 
+ResultCode refuse_same_file(std::FILE* out) {
+  std::fprintf(out, "? The output file cannot be the same as the input file\n");
+  return RC_SAME_FILE;
+}
+
 bool is_standard_stream(const char* path) {
   return path != nullptr && std::strcmp(path, STANDARD_STREAM) == 0;
 }
@@ -167,8 +172,7 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   if (output_file == nullptr) return RC_IN_PLACE;
   options.output_file = output_file;
   if (std::strcmp(input_file, output_file) == 0 && !is_standard_stream(input_file)) {
-    std::fprintf(out, "? The output file cannot be the same as the input file\n");
-    return RC_SAME_FILE;
+    return refuse_same_file(out);
   }
   return RC_OK;
 }

@@ -51,6 +51,9 @@ struct Options {
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
                                             std::FILE* out);
 
+/// Prints why a run whose output would overwrite its input is refused; returns RC_SAME_FILE.
+ResultCode refuse_same_file(std::FILE* out);
+
 /// Prints the help text on `out`.
 void print_help(std::FILE* out);
 

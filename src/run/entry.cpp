@@ -18,13 +18,14 @@ namespace {
 Input input_file;
 Output output_file;
 
-[[nodiscard]] bool open_input(const char* path, std::FILE* messages) {
+ResultCode no_such_file(const char* path, std::FILE* messages) {
+  std::fprintf(messages, "No such file: %s\n", path);
+  return RC_NO_SUCH_FILE;
+}
+
+[[nodiscard]] bool open_input(const char* path) {
   input_file.fd = is_standard_stream(path) ? STDIN_FILENO : ::open(path, O_RDONLY | O_CLOEXEC);
-  if (input_file.fd < 0) {
-    std::fprintf(messages, "No such file: %s\n", path);
-    return false;
-  }
-  return true;
+  return input_file.fd >= 0;
 }
 
 // A device or a pipe cannot be replaced by a file: the swap would put a plain file in its place.
@@ -41,9 +42,15 @@ bool is_input(const struct stat& other) {
          input_stat.st_ino == other.st_ino;
 }
 
-bool names_input(const char* path) {
+// Whether "-fo" names the input by another path; then the run is refused.
+bool output_names_input(const Options& options, std::FILE* messages) {
   struct stat path_stat {};
-  return ::stat(path, &path_stat) == 0 && is_input(path_stat);
+  if (options.output_file == nullptr || is_standard_stream(options.output_file) ||
+      ::stat(options.output_file, &path_stat) != 0 || !is_input(path_stat)) {
+    return false;
+  }
+  ::close(input_file.fd);
+  return refuse_same_file(messages) == RC_SAME_FILE;
 }
 
 // Standard output appending to the input itself would feed the run its own output.
@@ -51,6 +58,14 @@ bool stdout_is_input() {
   struct stat output_stat {};
   return ::fstat(STDOUT_FILENO, &output_stat) == 0 && S_ISREG(output_stat.st_mode) &&
          is_input(output_stat);
+}
+
+void report_io_error(const Options& options, const char* output_path, std::FILE* messages) {
+  if (input_file.error != 0) {
+    std::fprintf(messages, "? Error reading %s\n", options.input_file);
+  } else {
+    std::fprintf(messages, "? Error writing %s\n", output_path);
+  }
 }
 
 // Runs the loop and closes both files. Everything written must have reached the file: a full disk
@@ -67,20 +82,14 @@ ResultCode run_and_close(const Options& options, const char* output_path, bool d
     rc = RC_IO_ERROR;
   }
   const bool silent = output_file.fd == STDOUT_FILENO && output_file.written > 0;
-  if (rc == RC_IO_ERROR && !silent) {
-    if (input_file.error != 0) {
-      std::fprintf(messages, "? Error reading %s\n", options.input_file);
-    } else {
-      std::fprintf(messages, "? Error writing %s\n", output_path);
-    }
-  }
+  if (rc == RC_IO_ERROR && !silent) report_io_error(options, output_path, messages);
   return rc;
 }
 
 }  // namespace
 
 ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
-  if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
+  if (!open_input(options.input_file)) return no_such_file(options.input_file, messages);
   if (is_standard_stream(options.output_file)) {
     if (stdout_is_input()) {
       // Its message would land in the input too.
@@ -90,11 +99,7 @@ ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
     output_file.fd = STDOUT_FILENO;
     return run_and_close(options, options.output_file, false, messages);
   }
-  if (names_input(options.output_file)) {
-    std::fprintf(messages, "? The output file cannot be the same as the input file\n");
-    ::close(input_file.fd);
-    return RC_SAME_FILE;
-  }
+  if (output_names_input(options, messages)) return RC_SAME_FILE;
   output_file.fd = ::open(options.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (output_file.fd < 0) {
     std::fprintf(messages, "Cannot create file: %s\n", options.output_file);
@@ -111,13 +116,12 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
     std::fprintf(messages, "? Not a regular file: %s\n", options.input_file);
     return RC_NO_SUCH_FILE;
   }
-  if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
+  if (!open_input(options.input_file)) return no_such_file(options.input_file, messages);
   static InPlaceNames names;
   if (::fstat(input_file.fd, &input_stat) != 0 || !can_replace(input_stat) ||
       !build_in_place_names(options.input_file, names)) {
-    std::fprintf(messages, "No such file: %s\n", options.input_file);
     ::close(input_file.fd);
-    return RC_NO_SUCH_FILE;
+    return no_such_file(options.input_file, messages);
   }
   output_file.fd = create_temporary(names, input_stat.st_mode, messages);
   if (output_file.fd < 0) {
@@ -133,21 +137,14 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
 }
 
 ResultCode check_file(const Options& options, std::FILE* messages) {
-  if (!open_input(options.input_file, messages)) return RC_NO_SUCH_FILE;
-  if (options.output_file != nullptr && !is_standard_stream(options.output_file) &&
-      names_input(options.output_file)) {
-    std::fprintf(messages, "? The output file cannot be the same as the input file\n");
-    ::close(input_file.fd);
-    return RC_SAME_FILE;
-  }
+  if (!open_input(options.input_file)) return no_such_file(options.input_file, messages);
+  if (output_names_input(options, messages)) return RC_SAME_FILE;
   output_file.discard = true;
   const ResultCode rc = run_file(input_file, output_file, options);
   ::close(input_file.fd);
-  if (rc == RC_WOULD_CHANGE) {
-    std::fprintf(messages, "? %s would change\n", options.input_file);
-  } else if (rc == RC_IO_ERROR) {
-    std::fprintf(messages, "? Error reading %s\n", options.input_file);
-  }
+  if (rc == RC_WOULD_CHANGE) std::fprintf(messages, "? %s would change\n", options.input_file);
+  if (rc == RC_IO_ERROR)
+    report_io_error(options, options.input_file, messages);  // nothing is written
   return rc;
 }
 
