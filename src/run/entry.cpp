@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "run/in_place.h"
 #include "run/io.h"
 #include "run/run.h"
@@ -34,8 +32,8 @@ bool can_replace(const struct stat& input_stat) {
   return S_ISREG(input_stat.st_mode) || S_ISDIR(input_stat.st_mode);
 }
 
-// Whether the open file `fd` is the input. Another path to the input (a link, "./a.c" for "a.c")
-// would be emptied by opening it for writing; it is caught by identity, not by name.
+// Whether the file that `other` describes is the input. Another path to the input (a link,
+// "./a.c" for "a.c") would be emptied by opening it for writing; it is caught by identity.
 bool is_input(const struct stat& other) {
   struct stat input_stat {};
   return ::fstat(input_file.fd, &input_stat) == 0 && input_stat.st_dev == other.st_dev &&
@@ -50,7 +48,8 @@ bool output_names_input(const Options& options, std::FILE* messages) {
     return false;
   }
   ::close(input_file.fd);
-  return refuse_same_file(messages) == RC_SAME_FILE;
+  refuse_same_file(messages);
+  return true;
 }
 
 // Standard output appending to the input itself would feed the run its own output.

@@ -109,13 +109,13 @@ bool write_layout(Output& out, const Layout& layout, std::string_view line,
     char* p = start;
     std::memcpy(p, layout.code.data(), layout.code.size());
     p += layout.code.size() + code_padding;
-    std::memcpy(p, options.cpp_style ? "//" : "/*", 2);
-    p += 2;
+    *p++ = '/';
+    *p++ = options.cpp_style ? '/' : '*';
     std::memcpy(p, layout.text.data(), layout.text.size());
     p += layout.text.size() + text_padding;
     if (!options.cpp_style) {
-      std::memcpy(p, "*/", 2);
-      p += 2;
+      *p++ = '*';
+      *p++ = '/';
     }
     if (layout.line_end.size() == 2) *p++ = '\r';
     *p = '\n';

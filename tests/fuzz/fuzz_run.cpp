@@ -113,7 +113,9 @@ void check_pieces(std::string_view line, const quillet::ScanResult& carried) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// The name is libFuzzer's.
+extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
+    const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   Options options;
   options.cpp_style = (data[0] & 1) != 0;
