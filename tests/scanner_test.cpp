@@ -205,6 +205,21 @@ TEST(SkipQuietLines, Table) {
   }
 }
 
+// Every position of the byte sought, before, across and after sixteen-byte steps, from every
+// starting point.
+TEST(FindFirst, EveryPosition) {
+  for (std::size_t size = 0; size <= 40; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {
+      std::string text(size, 'x');
+      if (at < size) text[at] = '"';
+      for (std::size_t from = 0; from <= size; ++from) {
+        const std::size_t want = from <= at ? at : size;
+        ASSERT_EQ(find_first(text, from, '/', '"', '\''), want) << size << " " << at << " " << from;
+      }
+    }
+  }
+}
+
 TEST(StateLabels, SixCharactersEach) {
   EXPECT_EQ(STATE_LABELS[OK], "OK    ");
   EXPECT_EQ(STATE_LABELS[C___CM], "C___CM");
