@@ -4,6 +4,7 @@
 set -u
 quillet=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the shell tests: a scratch directory removed on exit, and a count of failures.
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT

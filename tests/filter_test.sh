@@ -4,6 +4,7 @@
 set -u
 quillet=$(realpath "$1")
 fault_lib=$(realpath "$2")
+# shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
 

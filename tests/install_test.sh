@@ -4,6 +4,7 @@
 # Usage: install_test.sh path/to/build-directory
 set -u
 build=$(realpath "$1")
+# shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 
 cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || fail "install: $(cat "$work/install.log")"

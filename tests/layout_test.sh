@@ -7,6 +7,7 @@
 set -u
 quillet=$(realpath "$1")
 data=$(cd "$(dirname "$0")/data" && pwd)
+# shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 
 # Prints the first line pair of $1 and $2 that differs in more than whitespace and markers.
