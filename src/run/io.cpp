@@ -12,9 +12,9 @@ bool write_all(Output& out, const char* bytes, std::size_t size) {
   if (out.discard) return true;
   while (size > 0) {
     const ssize_t n = ::write(out.fd, bytes, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      out.error = errno;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      out.error = n < 0 ? errno : EIO;  // a file that takes nothing would be written forever
       return false;
     }
     bytes += n;
