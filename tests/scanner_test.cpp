@@ -170,38 +170,44 @@ TEST(ScanBytes, PiecesMatchWholeLine) {
 }
 
 // Whole lines that cannot change and leave the state as it was are skipped; the first line that
-// the scanner has to read stops the skip, in the sixteen-byte loop as in the byte loop after it.
+// the scanner has to read stops the skip, in the thirty-two-byte loop as in the byte loop after
+// it. In code, the bytes of that line before its first stop are known to be clear.
 TEST(SkipQuietLines, Table) {
   struct Case {
     const char* name;
     std::string text;
     ScanState state;
-    std::size_t want;
+    std::size_t length;
+    std::size_t clear;
   };
   std::string lines;
   for (int i = 0; i < 40; ++i)
     lines += "int x;\n";
   const Case cases[] = {
-      {"code, then a slash", "a\nb\n/x\n", OK, 4},
-      {"code, then a quote", "a\n\"s\"\n", OK, 2},
-      {"code, then an apostrophe", "a;\nc='x';\n", OK, 3},
-      {"no newline yet", "abc", OK, 0},
-      {"many lines, then a slash", lines + "a / b;\n", OK, lines.size()},
-      {"many lines, slash far in", lines + std::string(50, ' ') + "/", OK, lines.size()},
-      {"backslash in code", "#define A \\\n  1\n\"", OK, 16},
-      {"inside a comment", " * x\n * y\n */\n", C___CM, 10},
-      {"comment, continued", " * x \\\n y\n", C___CM, 0},
-      {"comment, blank at the end", " * x \n * y\n", C___CM, 0},
-      {"comment, many lines", lines + " */", C___CM, lines.size()},
-      {"comment, backslash far in", lines + "x\\\n", C___CM, lines.size()},
-      {"comment, backslash early in many", "a\n b \\\n" + lines, C___CM, 2},
-      {"code, quote early in many", "a\n b '\n" + lines, OK, 2},
-      {"inside a literal", "abc\n", IN_LIT, 0},
-      {"inside a line comment", "abc\n", CPP_CM, 0},
+      {"code, then a slash", "a\nb\n/x\n", OK, 4, 0},
+      {"code, then a quote", "a\n\"s\"\n", OK, 2, 0},
+      {"code, then an apostrophe", "a;\nc='x';\n", OK, 3, 2},
+      {"no newline yet", "abc", OK, 0, 3},
+      {"many lines, then a slash", lines + "a / b;\n", OK, lines.size(), 2},
+      {"many lines, slash far in", lines + std::string(50, ' ') + "/", OK, lines.size(), 50},
+      {"many lines, no stop", lines + std::string(50, ' '), OK, lines.size(), 50},
+      {"slash in the first step", "int a; // note\n" + lines, OK, 0, 7},
+      {"backslash in code", "#define A \\\n  1\n\"", OK, 16, 0},
+      {"inside a comment", " * x\n * y\n */\n", C___CM, 10, 0},
+      {"comment, continued", " * x \\\n y\n", C___CM, 0, 0},
+      {"comment, blank at the end", " * x \n * y\n", C___CM, 0, 0},
+      {"comment, many lines", lines + " */", C___CM, lines.size(), 0},
+      {"comment, backslash far in", lines + "x\\\n", C___CM, lines.size(), 0},
+      {"comment, backslash early in many", "a\n b \\\n" + lines, C___CM, 2, 0},
+      {"code, quote early in many", "a\n b '\n" + lines, OK, 2, 3},
+      {"inside a literal", "abc\n", IN_LIT, 0, 0},
+      {"inside a line comment", "abc\n", CPP_CM, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(skip_quiet_lines(c.text, c.state), c.want);
+    const QuietRun run = skip_quiet_lines(c.text, c.state);
+    EXPECT_EQ(run.length, c.length);
+    EXPECT_EQ(run.clear, c.clear);
   }
 }
 

@@ -227,10 +227,10 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
   std::size_t searched = 0;  // the first `searched` unused bytes hold no newline
   for (;;) {
     std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
-    const std::size_t quiet = skip_quiet_lines(rest, carried.state.code);
-    in.begin += quiet;
-    rest.remove_prefix(quiet);
-    searched = quiet > 0 ? 0 : searched;
+    const QuietRun quiet = skip_quiet_lines(rest, carried.state.code);
+    in.begin += quiet.length;
+    rest.remove_prefix(quiet.length);
+    searched = std::max(quiet.length > 0 ? 0 : searched, quiet.clear);
     const std::size_t newline = rest.find('\n', searched);
     if (newline == std::string_view::npos && rest.size() < LINE_BUFFER_SIZE && !in.at_end) {
       searched = rest.size();
@@ -249,7 +249,7 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
       unwritten = in.begin;
       continue;
     }
-    const ScanResult scanned = scan_line(line, carried);
+    const ScanResult scanned = scan_line(line, carried, quiet.clear);
     if (scanned.state.code == OK && is_past_threshold(line, scanned.comment_start, options)) {
       if (!write_unchanged()) return RC_IO_ERROR;
       const bool changed = write_rebuilt_line(out, line, carried, scanned.comment_start,

@@ -104,11 +104,15 @@ unsigned match16(const char* at, char a, char b, char c) {
 }
 #endif
 
-// The length of the whole lines at the start of `bytes` that come before the first byte that is
-// `a`, `b` or `c`; with `check_splices`, also before the first line that a backslash may continue.
-std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, bool check_splices) {
+// The whole lines at the start of `bytes` that come before the first byte that is `a`, `b` or
+// `c`; with `check_splices`, also before the first line that a backslash may continue.
+QuietRun quiet_prefix(std::string_view bytes, char a, char b, char c, bool check_splices) {
   const std::size_t n = bytes.size();
   std::size_t quiet = 0;
+  // Up to the first stop, or to the end, the line after the quiet ones is clear too.
+  const auto stop_at = [&](std::size_t stop) {
+    return QuietRun{quiet, check_splices ? 0 : stop - quiet};
+  };
   std::size_t i = 0;
 #if defined(__SSE2__)
   // Thirty-two bytes at a time: most lines hold no stop at all.
@@ -123,22 +127,22 @@ std::size_t quiet_prefix(std::string_view bytes, char a, char b, char c, bool ch
     } else {
       for (; newlines != 0; newlines &= newlines - 1) {
         const std::size_t newline = i + static_cast<std::size_t>(std::countr_zero(newlines));
-        if (may_splice(bytes, newline)) return quiet;
+        if (may_splice(bytes, newline)) return {quiet, 0};
         quiet = newline + 1;
       }
     }
-    if (stops != 0) return quiet;
+    if (stops != 0) return stop_at(i + static_cast<std::size_t>(std::countr_zero(stops)));
   }
 #endif
   for (; i < n; ++i) {
     const char ch = bytes[i];
-    if (ch == a || ch == b || ch == c) return quiet;
+    if (ch == a || ch == b || ch == c) return stop_at(i);
     if (ch == '\n') {
-      if (check_splices && may_splice(bytes, i)) return quiet;
+      if (check_splices && may_splice(bytes, i)) return {quiet, 0};
       quiet = i + 1;
     }
   }
-  return quiet;
+  return stop_at(n);
 }
 
 }  // namespace
@@ -158,7 +162,7 @@ std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b,
   return n;
 }
 
-std::size_t skip_quiet_lines(std::string_view bytes, ScanState code) {
+QuietRun skip_quiet_lines(std::string_view bytes, ScanState code) {
   if (code == OK) {
     // A line of code ends in OK whatever it holds besides comments and literals; a backslash
     // that continues it changes nothing either.
@@ -167,7 +171,7 @@ std::size_t skip_quiet_lines(std::string_view bytes, ScanState code) {
   if (code == C___CM) {
     return quiet_prefix(bytes, '/', '/', '/', true);
   }
-  return 0;
+  return {};
 }
 
 LineScan begin_line(const LexState& state) {
@@ -395,11 +399,11 @@ ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& car
   return {lex, to_index(scan.comment_start), to_index(comment_end)};
 }
 
-ScanResult scan_line(std::string_view line, const ScanResult& carried) {
+ScanResult scan_line(std::string_view line, const ScanResult& carried, std::size_t clear) {
   // The common case in one step: a line of code whose first comment or literal is a line comment
   // that runs to the newline.
   if (carried.state.code == OK && !line.empty() && line.back() == '\n') {
-    const std::size_t stop = find_first(line, 0, '/', '"', '\'');
+    const std::size_t stop = find_first(line, std::min(clear, line.size()), '/', '"', '\'');
     if (stop + 1 < line.size() && line[stop] == '/' && line[stop + 1] == '/' &&
         splice_at(line) == std::string_view::npos) {
       return {LexState{}, to_index(static_cast<std::int64_t>(stop) + 2),

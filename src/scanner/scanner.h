@@ -64,18 +64,28 @@ constexpr bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <=
 /// Scans one line (normally ending in its newline; NUL is a byte like any other) entering in
 /// `carried.state`. Returns the state to carry into the next line with the comment's indexes;
 /// when the scan fails the result is ERROR with the indexes of `carried` left as they were.
-[[nodiscard]] ScanResult scan_line(std::string_view line, const ScanResult& carried);
+/// `clear` may tell that line[0, clear) holds no "/" nor quote, so that an OK line is not read
+/// twice.
+[[nodiscard]] ScanResult scan_line(std::string_view line, const ScanResult& carried,
+                                   std::size_t clear = 0);
 
 /// The index of the first byte of bytes[from, size) that is `a`, `b` or `c` (give one byte more
 /// than once to look for fewer), or the size when there is none.
 [[nodiscard]] std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b,
                                      char c);
 
-/// Returns the length of the longest run of whole lines at the start of `bytes` that, entered
-/// in `code`, hold nothing the scanner acts on: ordinary code without "/" or quotes (OK), or the
-/// inside of a block comment without "/" and not continued by a backslash (C___CM). Each such
-/// line scans to the state it entered in, with no trailing comment. Other states give 0.
-[[nodiscard]] std::size_t skip_quiet_lines(std::string_view bytes, ScanState code);
+/// What skip_quiet_lines found at the start of some bytes.
+struct QuietRun {
+  std::size_t length = 0;  // whole lines that hold nothing the scanner acts on
+  std::size_t clear = 0;   // then, bytes of the next line without a newline, "/" or quote (OK)
+};
+
+/// Finds the longest run of whole lines at the start of `bytes` that, entered in `code`, hold
+/// nothing the scanner acts on: ordinary code without "/" or quotes (OK), or the inside of a
+/// block comment without "/" and not continued by a backslash (C___CM). Each such line scans to
+/// the state it entered in, with no trailing comment. Other states give an empty run; `clear` is
+/// found in OK only.
+[[nodiscard]] QuietRun skip_quiet_lines(std::string_view bytes, ScanState code);
 
 /// A line part way through its scan, for a line too long to be held at once: start it with the
 /// carried state, feed it with `scan_bytes` piece by piece, close it with `end_line`.
