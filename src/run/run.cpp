@@ -9,6 +9,8 @@
 namespace quillet {
 namespace {
 
+using namespace std::string_view_literals;
+
 // A rebuilt line with every run of padding shortened to one space scans like the line itself:
 // a run of blanks does what one blank does, in every state. It fits in this buffer.
 constexpr std::size_t CHECK_BUFFER_SIZE = 2 * LINE_BUFFER_SIZE + 16;
@@ -78,7 +80,7 @@ bool keeps_meaning(const Layout& layout, const ScanResult& incoming, const Optio
   // backslash can carry the line over; text without them leaves the line as it should be.
   if (padded && find_first(layout.text, 0, '*', '/', '\\') == layout.text.size()) return true;
   if (!padded) append(layout.code);
-  append(options.cpp_style ? "//" : "/*");
+  append(options.cpp_style ? "//"sv : "/*"sv);
   const std::size_t text_start = used;
   append(layout.text);
   if (!options.cpp_style && layout.text_padding > 0) append(" ");
@@ -99,8 +101,8 @@ bool write_layout(Output& out, const Layout& layout, std::string_view line,
       layout.code_padding > 0 ? static_cast<std::size_t>(layout.code_padding) : 0;
   const std::size_t text_padding =
       layout.text_padding > 0 ? static_cast<std::size_t>(layout.text_padding) : 0;
-  const std::string_view marker = options.cpp_style ? "//" : "/*";
-  const std::string_view close = options.cpp_style ? "" : "*/";
+  const std::string_view marker = options.cpp_style ? "//"sv : "/*"sv;
+  const std::string_view close = options.cpp_style ? ""sv : "*/"sv;
   const std::size_t size = layout.code.size() + code_padding + marker.size() + layout.text.size() +
                            text_padding + close.size() + layout.line_end.size();
   if (char* const start = reserve(out, size)) {
