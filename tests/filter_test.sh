@@ -32,6 +32,20 @@ expect "file to standard output" 0 rewritten.c
 expect "cr lf through a pipe" 0 b-rewritten.c
 cat a.c | "$quillet" -fi - -cpp | cat >printed; rc=$?
 expect "pipes on both sides" 0 rewritten.c
+# Output of many buffers, written by a second thread, comes out the same every way: the two lines'
+# own output, repeated.
+yes "$(cat a.c)" | head -n 40000 >many.c
+yes "$(cat rewritten.c)" | head -n 40000 >many.want
+"$quillet" -fi many.c -fo many.out -cpp; rc=$?
+cp many.out printed
+expect "many buffers to a file" 0 many.want
+"$quillet" -fi - -cpp <many.c | cat >printed; rc=$?
+expect "many buffers through a pipe" 0 many.want
+cp many.c in-place.c
+"$quillet" -fi in-place.c -cpp; rc=$?
+cp in-place.c printed
+expect "many buffers in place" 0 many.want
+cmp -s in-place.c.bak many.c || fail "many buffers in place: the .bak is not the input"
 cmp -s a.c a.orig || fail "the input changed"
 [ ! -e a.c.tmp ] && [ ! -e a.c.bak ] && [ ! -e ./- ] || fail "a filter left files behind"
 
@@ -50,6 +64,9 @@ expect "standard output appends to the input" 4 a.c
 if [ -w /dev/full ]; then
   "$quillet" -fi a.c -fo - >/dev/full; rc=$?
   [ "$rc" = 10 ] || fail "disk full on standard output: status $rc"
+  "$quillet" -fi many.c -fo /dev/full >printed 2>&1; rc=$?
+  message "? Error writing /dev/full"
+  expect "disk full after many buffers" 10 wanted
 fi
 head -c 600000 /dev/zero | tr '\0' 'x' | fold -w 70 >big.c
 QUILLET_FAIL="read 2 5" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
