@@ -18,7 +18,7 @@ namespace {
 
 // How long a wait spins before it sleeps. The other side usually answers within a buffer's worth
 // of work, some tens of microseconds, well before a sleeping thread would be woken up.
-constexpr std::chrono::microseconds SPIN_TIME{100};
+constexpr std::chrono::microseconds SPIN_TIME{300};
 
 // Writes all of `bytes` to `fd`, counting them in `written`. Returns 0, or the errno of the
 // failure.
