@@ -1,11 +1,9 @@
 #include "run/run.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -32,30 +30,18 @@ std::string read_back(int fd) {
   return text;
 }
 
-// Runs `input` through run_file, with full buffers written here or by a background writer.
-std::string run_with(std::string_view input, const Options& options, bool background) {
+std::string run_text(std::string_view input, const Options& options = {}) {
   static Input in;
   static Output out;
   in = Input{};
   out = Output{};
-  BackgroundWriter writer;
-  if (background) out.writer = &writer;
   in.fd = memory_file(input);
   out.fd = memory_file("");
   EXPECT_EQ(run_file(in, out, options), RC_OK);
   EXPECT_TRUE(flush(out));
-  stop_background(out);
   std::string text = read_back(out.fd);
-  EXPECT_EQ(out.written, text.size());
   ::close(in.fd);
   ::close(out.fd);
-  return text;
-}
-
-// The output of `input`, the same both ways.
-std::string run_text(std::string_view input, const Options& options = {}) {
-  std::string text = run_with(input, options, false);
-  EXPECT_EQ(run_with(input, options, true), text);
   return text;
 }
 
@@ -207,27 +193,6 @@ TEST(RunFile, ManyBuffers) {
     }
     EXPECT_EQ(run_text(input), want);
   }
-}
-
-// A write that fails on the background writer's thread fails the run, one buffer later at most.
-TEST(RunFile, BackgroundWriteError) {
-  std::string input;
-  while (input.size() < 3 * WRITE_BUFFER_SIZE)
-    input += "int a;" + spaces(30) + "// one\n";
-  Input in;
-  static Output out;
-  out = Output{};
-  BackgroundWriter writer;
-  out.writer = &writer;
-  in.fd = memory_file(input);
-  out.fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-  ASSERT_GE(out.fd, 0);
-  EXPECT_EQ(run_file(in, out, {}), RC_IO_ERROR);
-  stop_background(out);
-  EXPECT_EQ(out.error, ENOSPC);
-  EXPECT_EQ(out.written, 0U);
-  ::close(in.fd);
-  ::close(out.fd);
 }
 
 TEST(RunFile, CheckStopsAtTheFirstChange) {

@@ -75,12 +75,9 @@ void report_io_error(const Input& in, const Options& options, const char* output
 // standard output, nothing else may: a failure is then told by the status alone.
 ResultCode run_and_close(Files& files, const Options& options, const char* output_path,
                          bool durable, std::FILE* messages) {
-  BackgroundWriter writer;
-  files.out.writer = &writer;
   ResultCode rc = run_file(files.in, files.out, options);
   ::close(files.in.fd);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
-  stop_background(files.out);
   if (rc == RC_OK && durable && ::fsync(files.out.fd) != 0) rc = RC_IO_ERROR;
   if (files.out.fd != STDOUT_FILENO && ::close(files.out.fd) != 0 && rc == RC_OK) {
     rc = RC_IO_ERROR;
