@@ -32,8 +32,7 @@ expect "file to standard output" 0 rewritten.c
 expect "cr lf through a pipe" 0 b-rewritten.c
 cat a.c | "$quillet" -fi - -cpp | cat >printed; rc=$?
 expect "pipes on both sides" 0 rewritten.c
-# Output of many buffers, written by a second thread, comes out the same every way: the two lines'
-# own output, repeated.
+# Output of many buffers comes out the same every way: the two lines' own output, repeated.
 yes "$(cat a.c)" | head -n 40000 >many.c
 yes "$(cat rewritten.c)" | head -n 40000 >many.want
 "$quillet" -fi many.c -fo many.out -cpp; rc=$?
