@@ -155,6 +155,12 @@ std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b,
     const unsigned hits = match16(bytes.data() + i, a, b, c);
     if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
   }
+  // The bytes left, in one more step that ends at the end: the bytes it looks at again held
+  // nothing.
+  if (i < n && n - from >= 16) {
+    const unsigned hits = match16(bytes.data() + n - 16, a, b, c);
+    return hits != 0 ? n - 16 + static_cast<std::size_t>(std::countr_zero(hits)) : n;
+  }
 #endif
   for (; i < n; ++i) {
     if (bytes[i] == a || bytes[i] == b || bytes[i] == c) return i;
@@ -403,7 +409,11 @@ ScanResult scan_line(std::string_view line, const ScanResult& carried, std::size
   // The common case in one step: a line of code whose first comment or literal is a line comment
   // that runs to the newline.
   if (carried.state.code == OK && !line.empty() && line.back() == '\n') {
-    const std::size_t stop = find_first(line, std::min(clear, line.size()), '/', '"', '\'');
+    // The first stop is often where the clear bytes end.
+    const std::size_t from = std::min(clear, line.size());
+    const bool at_stop =
+        from < line.size() && (line[from] == '/' || line[from] == '"' || line[from] == '\'');
+    const std::size_t stop = at_stop ? from : find_first(line, from, '/', '"', '\'');
     if (stop + 1 < line.size() && line[stop] == '/' && line[stop + 1] == '/' &&
         splice_at(line) == std::string_view::npos) {
       return {LexState{}, to_index(static_cast<std::int64_t>(stop) + 2),
