@@ -58,7 +58,7 @@ bool flush(Output& out) {
   return ok;
 }
 
-bool write_bytes(Output& out, std::string_view bytes) {
+bool write_bytes_through(Output& out, std::string_view bytes) {
   if (out.error != 0) return false;
   if (bytes.size() > out.data.size() - out.used) {
     if (!flush(out)) return false;
@@ -68,14 +68,6 @@ bool write_bytes(Output& out, std::string_view bytes) {
   std::memcpy(out.data.data() + out.used, bytes.data(), bytes.size());
   out.used += bytes.size();
   return true;
-}
-
-char* reserve(Output& out, std::size_t size) {
-  if (out.error != 0 || size > out.data.size()) return nullptr;
-  if (size > out.data.size() - out.used && !flush(out)) return nullptr;
-  char* room = out.data.data() + out.used;
-  out.used += size;
-  return room;
 }
 
 bool write_fill(Output& out, char c, std::int64_t count) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace quillet {
@@ -36,18 +37,36 @@ struct Output {
 /// more can come: the end of the file, or a read error (recorded in `in.error`).
 [[nodiscard]] bool refill(Input& in);
 
-/// Appends `bytes` to the output. Returns false once a write has failed.
-bool write_bytes(Output& out, std::string_view bytes);
+/// Writes out what the buffer holds. Returns false once a write has failed.
+[[nodiscard]] bool flush(Output& out);
+
+/// Appends `bytes` to the output when the buffer cannot take them as they are: writes out what
+/// it holds first, and bytes too many for it go straight to the file.
+bool write_bytes_through(Output& out, std::string_view bytes);
+
+/// Appends `bytes` to the output. Returns false once a write has failed. (Called for nearly
+/// every line: the usual case, where the bytes fit, is kept here where the compiler sees it.)
+inline bool write_bytes(Output& out, std::string_view bytes) {
+  if (out.error != 0 || bytes.size() > out.data.size() - out.used) {
+    return write_bytes_through(out, bytes);
+  }
+  std::memcpy(out.data.data() + out.used, bytes.data(), bytes.size());
+  out.used += bytes.size();
+  return true;
+}
 
 /// Makes room for `size` bytes at the end of the buffer, writing out what it holds if need be, and
 /// counts them as written. Returns where they go, or nullptr when they do not fit in the buffer or
 /// a write has failed.
-[[nodiscard]] char* reserve(Output& out, std::size_t size);
+[[nodiscard]] inline char* reserve(Output& out, std::size_t size) {
+  if (out.error != 0 || size > out.data.size()) return nullptr;
+  if (size > out.data.size() - out.used && !flush(out)) return nullptr;
+  char* room = out.data.data() + out.used;
+  out.used += size;
+  return room;
+}
 
 /// Appends `count` copies of `c`.
 bool write_fill(Output& out, char c, std::int64_t count);
-
-/// Writes out what the buffer holds. Returns false once a write has failed.
-[[nodiscard]] bool flush(Output& out);
 
 }  // namespace quillet
