@@ -101,6 +101,13 @@ TEST(RunFile, Layout) {
       {"cr lf, empty text", "x;" + spaces(30) + "//\r\n", "x;" + spaces(62) + "//\r\n", cpp},
       {"cr lf kept", "x;" + spaces(30) + "// a\r\ny;\r\n", "x;" + spaces(62) + "// a\r\ny;\r\n",
        cpp},
+      // A carriage return that no newline follows ends a line, and stays its line end.
+      {"lone cr ends a comment", "x;" + spaces(30) + "// a\ry;\n",
+       "x;" + spaces(62) + "/* a" + spaces(40) + "*/\ry;\n"},
+      {"lone cr, then a block comment", "x; // a\ry; /* b\nz;" + spaces(30) + "// c */\n",
+       "x; // a\ry; /* b\nz;" + spaces(30) + "// c */\n"},
+      {"lone cr lines", "x;" + spaces(30) + "// a\ry;" + spaces(30) + "/* b */\r",
+       "x;" + spaces(62) + "// a\ry;" + spaces(62) + "// b\r", cpp},
       {"nul kept", "x\0;"s + spaces(30) + "// \0a\n"s, "x\0;"s + spaces(61) + "// \0a\n"s, cpp},
       {"moved left", "x;" + spaces(90) + "// a\n", "x;" + spaces(62) + "// a\n", cpp},
       {"small numbers", "ab;  // c\n", "ab;" + spaces(6) + "/* c   */\n", narrow},

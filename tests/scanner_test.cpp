@@ -49,11 +49,14 @@ constexpr ScanCase CASES[] = {
     {.name = "slash from last line is code", .line = "  \n", .in = PRE_CM},
     {.name = "slash from last line opens", .line = "/ c\n", .in = PRE_CM, .want_start = 1, .want_end = 3},
     {.name = "star from last line closes", .line = "/x\n", .in = PST_CM},
-    {.name = "close by first char", .line = "/\n", .in = PST_CM, .want = ERROR, .fails = true},
+    {.name = "close by first char", .line = "/\n", .in = PST_CM},
+    {.name = "close by first char, cr lf", .line = "/ x; // c\r\n", .in = PST_CM, .want_start = 7, .want_end = 10},
     {.name = "error is sticky", .line = "x; // y\n", .in = ERROR, .want = ERROR, .fails = true},
     {.name = "unknown state", .line = "x\n", .in = NO_TRL, .want = ERROR, .fails = true},
     {.name = "error, empty line", .line = "", .in = ERROR, .want = ERROR},
     {.name = "cr lf", .line = "x;   // c\r\n", .want_start = 7, .want_end = 10},
+    {.name = "lone cr ends the line", .line = "x; // c\r", .want_start = 5, .want_end = 7},
+    {.name = "lone cr ends a literal", .line = "s = \"a //\r", .want = OK},
     {.name = "nul is code", .line = "x\0; // c\n"sv, .want_start = 6, .want_end = 8},
     {.name = "nul in comment", .line = "x; // \0c\n"sv, .want_start = 5, .want_end = 8},
     {.name = "high bytes are code", .line = "\xc3\xa9 /* \xff */ \xa0\n"},
@@ -86,6 +89,9 @@ constexpr ScanCase LITERAL_CASES[] = {
     {.name = "bad delimiter", .line = "s = R\"a b\" // q\n"},
     {.name = "line comment spliced", .line = "x; // q \\\n", .want = CPP_CM},
     {.name = "splice after blanks", .line = "x; // q \\ \t\r\n", .want = CPP_CM},
+    {.name = "splice before a lone cr", .line = "x; // q \\\r", .want = CPP_CM},
+    {.name = "trigraph splice", .line = "x; // q ?\?/ \n", .want = CPP_CM},
+    {.name = "trigraph splice, cr lf", .line = "x; /* q ?\?/\r\n", .want = C___CM},
     {.name = "spliced line comment goes on", .line = "y; // still\n", .in = CPP_CM, .want_end = 11},
     {.name = "string spliced", .line = "s = \"a\\\n", .want = IN_LIT},
     {.name = "code spliced", .line = "x; /* q */ \\\n"},
@@ -137,6 +143,7 @@ TEST(ScanLine, StateAcrossLines) {
       {"char with double quote", {"c = '\"';\n", "u = \"http://x\"; // q\n"}, OK, 18},
       {"spliced comment ends", {"// a \\\n", "b\n", "x; // q\n"}, OK, 5},
       {"slash spliced to slash", {"x /\\\n", "/ q\n"}, OK, 1},
+      {"star spliced to slash closes", {"/* a *\\\n", "/\n", "x; // q\n"}, OK, 5},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -18,7 +18,21 @@ constexpr std::size_t CHECK_BUFFER_SIZE = 2 * LINE_BUFFER_SIZE + 16;
 // A line is rebuilt with the line end it was read with; a last line without one gets "\n".
 std::string_view line_end_of(std::string_view line) {
   if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") return "\r\n";
+  if (!line.empty() && line.back() == '\r') return "\r";
   return "\n";
+}
+
+// The length of the line at the start of `bytes`, up to and with its line end: a newline, or a
+// carriage return that no newline follows. npos when its end is not there yet (a carriage return
+// that ends `bytes` may be half of a CR LF, unless `at_end`).
+std::size_t line_length(std::string_view bytes, bool at_end) {
+  const std::size_t newline = bytes.find('\n');
+  const std::size_t limit = newline == std::string_view::npos ? bytes.size() : newline;
+  for (std::size_t cr = bytes.find('\r'); cr < limit; cr = bytes.find('\r', cr + 1)) {
+    if (cr + 1 < bytes.size() && bytes[cr + 1] != '\n') return cr + 1;
+    if (cr + 1 == bytes.size() && at_end) return cr + 1;
+  }
+  return newline == std::string_view::npos ? std::string_view::npos : newline + 1;
 }
 
 // The parts of a rebuilt line: the code part, padding, the marker, the text, padding, "*/" in
@@ -119,8 +133,7 @@ bool write_layout(Output& out, const Layout& layout, std::string_view line,
       *p++ = '*';
       *p++ = '/';
     }
-    if (layout.line_end.size() == 2) *p++ = '\r';
-    *p = '\n';
+    std::memcpy(p, layout.line_end.data(), layout.line_end.size());
     return std::string_view(start, size) != line;
   }
   // Columns far to the right make lines longer than the buffer, and than any line read.
@@ -142,10 +155,9 @@ ResultCode copy_long_line(Input& in, Output& out, ScanResult& carried) {
   LineScan scan = begin_line(carried.state);
   for (;;) {
     const std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
-    const std::size_t newline = rest.find('\n');
-    if (newline != std::string_view::npos || in.at_end) {
-      const std::string_view last =
-          rest.substr(0, newline == std::string_view::npos ? rest.size() : newline + 1);
+    const std::size_t length = line_length(rest, in.at_end);
+    if (length != std::string_view::npos || in.at_end) {
+      const std::string_view last = rest.substr(0, std::min(length, rest.size()));
       carried = end_line(scan, last, carried);
       in.begin += last.size();
       return write_bytes(out, last) ? RC_OK : RC_IO_ERROR;
@@ -153,7 +165,8 @@ ResultCode copy_long_line(Input& in, Output& out, ScanResult& carried) {
     std::size_t cut = rest.size();
     while (cut > 0 && !is_piece_end(static_cast<unsigned char>(rest[cut - 1])))
       --cut;
-    if (cut == 0) cut = rest.size();  // one endless token: cut it anyway
+    // One endless token: cut it anyway, but not after a carriage return that may end a line.
+    if (cut == 0) cut = rest.back() == '\r' ? rest.size() - 1 : rest.size();
     const std::string_view piece = rest.substr(0, cut);
     scan_bytes(scan, piece);
     if (!write_bytes(out, piece)) return RC_IO_ERROR;
@@ -227,6 +240,10 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
     return ok;
   };
   std::size_t searched = 0;  // the first `searched` unused bytes hold no newline
+  // A carriage return that no newline follows ends a line, as it does for a compiler. Few files
+  // hold any carriage return: where the next one is, is looked up once for many lines.
+  std::size_t next_cr = 0;
+  bool cr_known = false;
   for (;;) {
     std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
     const QuietRun quiet = skip_quiet_lines(rest, carried.state.code);
@@ -239,16 +256,28 @@ ResultCode run_file(Input& in, Output& out, const Options& options) {
       if (!write_unchanged()) return RC_IO_ERROR;
       if (!refill(in) && in.error != 0) return RC_IO_ERROR;
       unwritten = in.begin;
+      cr_known = false;
       continue;
     }
-    const std::string_view line =
+    std::string_view line =
         rest.substr(0, newline == std::string_view::npos ? rest.size() : newline + 1);
     if (line.empty()) break;
+    if (!cr_known || next_cr < in.begin) {
+      const void* cr = std::memchr(rest.data(), '\r', rest.size());
+      next_cr = cr == nullptr
+                    ? in.end
+                    : static_cast<std::size_t>(static_cast<const char*>(cr) - in.data.data());
+      cr_known = true;
+    }
+    if (const std::size_t cr = next_cr - in.begin; cr + 1 < line.size() && line[cr + 1] != '\n') {
+      line = line.substr(0, cr + 1);
+    }
     searched = 0;
     if (line.size() >= LINE_BUFFER_SIZE) {
       if (!write_unchanged()) return RC_IO_ERROR;
       if (copy_long_line(in, out, carried) != RC_OK) return RC_IO_ERROR;
       unwritten = in.begin;
+      cr_known = false;
       continue;
     }
     const ScanResult scanned = scan_line(line, carried, quiet.clear);

@@ -74,14 +74,19 @@ Quote classify_quote(std::string_view text, std::size_t from, std::size_t at, bo
   return raw ? Quote::RAW_STRING : Quote::LITERAL;
 }
 
-// Whether the line ends in a backslash before its newline, with only blanks between: the next
-// line then continues this one. Returns the backslash's index, or npos.
+// Whether the line ends in a backslash before its line end, with only blanks between: the next
+// line then continues this one. Returns the backslash's index, or npos. The trigraph "??/" is a
+// backslash to compilers that still read trigraphs, and is taken for one: a line comment ending
+// in it then runs on, and is not rewritten.
 std::size_t splice_at(std::string_view line) {
-  if (line.empty() || line.back() != '\n') return std::string_view::npos;
+  if (line.empty() || !is_line_end(byte_at(line, line.size() - 1))) return std::string_view::npos;
   std::size_t k = line.size() - 1;
-  while (k > 0 && is_space(byte_at(line, k - 1)) && line[k - 1] != '\n')
+  if (line[k] == '\n' && k > 0 && line[k - 1] == '\r') --k;
+  while (k > 0 && is_space(byte_at(line, k - 1)) && !is_line_end(byte_at(line, k - 1)))
     --k;
-  return k > 0 && line[k - 1] == '\\' ? k - 1 : std::string_view::npos;
+  if (k > 0 && line[k - 1] == '\\') return k - 1;
+  if (k >= 3 && line.substr(k - 3, 3) == "?\?/") return k - 3;
+  return std::string_view::npos;
 }
 
 void close_literal(LexState& lex) { lex = LexState{}; }
@@ -248,7 +253,8 @@ void scan_bytes(LineScan& scan, std::string_view bytes) {
       case PST_CM:
         if (bytes[i] == '/') {
           lex.code = OK;
-          scan.comment_end = base + static_cast<std::int64_t>(i) - 1;
+          // A close that is a line's first byte ends a comment opened on an earlier line.
+          scan.comment_end = std::max<std::int64_t>(base + static_cast<std::int64_t>(i) - 1, 0);
           scan.code_from = base + static_cast<std::int64_t>(i) + 1;
           scan.code_after = false;
           token_from = ++i;
@@ -369,7 +375,7 @@ ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& car
     if (scan.length == 0 && last.empty()) return {carried.state, 0, 0};
     return {LexState{ERROR}, carried.comment_start, carried.comment_end};
   }
-  const bool has_newline = !last.empty() && last.back() == '\n';
+  const bool has_newline = !last.empty() && is_line_end(byte_at(last, last.size() - 1));
   const std::size_t splice = splice_at(last);
   bool spliced = false;
   if (splice == std::string_view::npos) {
@@ -408,7 +414,7 @@ ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& car
 ScanResult scan_line(std::string_view line, const ScanResult& carried, std::size_t clear) {
   // The common case in one step: a line of code whose first comment or literal is a line comment
   // that runs to the newline.
-  if (carried.state.code == OK && !line.empty() && line.back() == '\n') {
+  if (carried.state.code == OK && !line.empty() && is_line_end(byte_at(line, line.size() - 1))) {
     // The first stop is often where the clear bytes end.
     const std::size_t from = std::min(clear, line.size());
     const bool at_stop =

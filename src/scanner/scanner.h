@@ -61,7 +61,11 @@ struct ScanResult {
 /// The six whitespace characters of the "C" locale: space, \t, \n, \v, \f, \r.
 constexpr bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-/// Scans one line (normally ending in its newline; NUL is a byte like any other) entering in
+/// Whether `c` ends a line: a newline, or a carriage return that no newline follows (compilers
+/// end a line there too; the caller cuts lines so).
+constexpr bool is_line_end(unsigned char c) { return c == '\n' || c == '\r'; }
+
+/// Scans one line (normally ending in its line end; NUL is a byte like any other) entering in
 /// `carried.state`. Returns the state to carry into the next line with the comment's indexes;
 /// when the scan fails the result is ERROR with the indexes of `carried` left as they were.
 /// `clear` may tell that line[0, clear) holds no "/" nor quote, so that an OK line is not read
@@ -110,8 +114,9 @@ void scan_bytes(LineScan& scan, std::string_view bytes);
 constexpr bool is_piece_end(unsigned char c) {
   const bool word = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                     c == '_' || c == '.';
-  // A quote may be a digit separator, which the next quote needs to know about.
-  return !word && c != '\\' && c != '\'' && !is_space(c);
+  // A quote may be a digit separator, which the next quote needs to know about; "?" and "/" may
+  // be part of a trigraph that continues the line, which the line's end needs to see whole.
+  return !word && c != '\\' && c != '\'' && c != '?' && c != '/' && !is_space(c);
 }
 
 /// Closes the line whose last piece was `last` (with its newline, if it has one); returns what

@@ -32,11 +32,16 @@ void require(bool condition, const char* what) {
   }
 }
 
+// Lines end in a newline, or in a carriage return that no newline follows.
 std::vector<std::string_view> split_lines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
-    const std::size_t newline = text.find('\n');
-    const std::size_t size = newline == std::string_view::npos ? text.size() : newline + 1;
+    std::size_t end = text.find_first_of("\r\n");
+    if (end != std::string_view::npos && text[end] == '\r' && end + 1 < text.size() &&
+        text[end + 1] == '\n') {
+      ++end;
+    }
+    const std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
     lines.push_back(text.substr(0, size));
     text.remove_prefix(size);
   }
@@ -71,7 +76,7 @@ bool is_rebuilt(std::string_view before, std::string_view after, std::int32_t st
   const std::size_t close = cpp_style ? 0 : after.find("*/");
   if (close == std::string_view::npos || !is_blank(after.substr(0, close))) return false;
   after.remove_prefix(cpp_style ? 0 : close + 2);
-  return after == "\n" || after == "\r\n";
+  return after == "\n" || after == "\r\n" || after == "\r";
 }
 
 std::string run(std::string_view text, const Options& options) {
