@@ -45,7 +45,15 @@ expect "no such input" 5 "No such file: missing.c" -- -fi missing.c -fo b.c
 expect "cannot create" 6 "Cannot create file: no/such/dir/b.c" -- -fi a.c -fo no/such/dir/b.c
 expect "empty output path" 6 "Cannot create file: " -- -fi a.c -fo ""
 expect "missing value" 9 "? Missing value for -csz" -- -fi a.c -fo b.c -csz
+printf 'keep\n' >b.c
 expect "input is a directory" 10 "? Error reading ." -- -fi . -fo b.c
+[ "$(cat b.c)" = keep ] || fail "a directory as input emptied the output"
+"$quillet" -fi a.c -fo - >&-
+rc=$?
+[ "$rc" = 10 ] || fail "standard output closed: status $rc, want 10"
+"$quillet" -fi a.c -fo /dev/stdout >>a.c
+rc=$?
+[ "$rc" = 4 ] && cmp -s a.c original.c || fail "standard output is the input: status $rc, or it changed"
 if [ -w /dev/full ]; then
   expect "disk full" 10 "? Error writing /dev/full" -- -fi a.c -fo /dev/full
 fi

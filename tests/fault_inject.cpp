@@ -1,7 +1,7 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
 // path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (unlink, rename,
-// fsync) fail with ERRNO when its path ends in SUFFIX; fsync has no path and fails whatever the
-// suffix. QUILLET_FAIL="read N ERRNO" lets N reads succeed and fails the rest.
+// fsync, fchown, fchmod) fail with ERRNO when its path ends in SUFFIX; the calls on a descriptor
+// have no path and fail whatever the suffix. QUILLET_FAIL="read N ERRNO" lets N reads succeed and fails the rest.
 #include <dlfcn.h>
 #include <sys/types.h>
 
@@ -65,4 +65,14 @@ extern "C" ssize_t read(int fd, void* buffer, std::size_t size) {
 extern "C" int fsync(int fd) {
   if (should_fail("fsync", nullptr)) return -1;
   return next_definition<int(int)>("fsync")(fd);
+}
+
+extern "C" int fchown(int fd, uid_t owner, gid_t group) {
+  if (should_fail("fchown", nullptr)) return -1;
+  return next_definition<int(int, uid_t, gid_t)>("fchown")(fd, owner, group);
+}
+
+extern "C" int fchmod(int fd, mode_t mode) {
+  if (should_fail("fchmod", nullptr)) return -1;
+  return next_definition<int(int, mode_t)>("fchmod")(fd, mode);
 }

@@ -99,6 +99,37 @@ for mode in 755 444 600 4750; do
   [ "$got" = "$mode" ] || fail "$case: mode $got, want $mode"
 done
 
+case="permission bits cannot be set"
+for mode in 755 600; do
+  fresh "fchmod_$mode"
+  chmod "$mode" a.c
+  if [ "$mode" = 755 ]; then
+    with_fault "fchmod - 1" 10 "? Error writing a.c.tmp" -fi a.c
+    has a.c "$original"
+    absent a.c.tmp
+    absent a.c.bak
+  else
+    with_fault "fchmod - 1" 0 "" -fi a.c  # the temporary has the bits already
+    has a.c "$rewritten"
+  fi
+done
+
+if [ "$(id -u)" = 0 ]; then
+  case="owner, group and set-id bits"
+  fresh owner
+  chown nobody:nogroup a.c
+  chmod 6755 a.c
+  run 0 "" -fi a.c
+  got=$(stat -c '%U:%G %a' a.c)
+  [ "$got" = "nobody:nogroup 6755" ] || fail "$case: $got, want nobody:nogroup 6755"
+  fresh owner_refused
+  chown nobody:nogroup a.c
+  chmod 6755 a.c
+  with_fault "fchown - 1" 0 "" -fi a.c
+  got=$(stat -c '%U %a' a.c)
+  [ "$got" = "root 755" ] || fail "$case: $got, want set-id bits dropped under root"
+fi
+
 case="input is a link"
 fresh link_input
 mkdir real
@@ -132,8 +163,10 @@ has a.c.tmp "$rewritten"
 case="input is a directory"
 fresh dir_input
 mkdir d
+printf 'keep\n' >d.tmp
 run 10 "? Error reading d" -fi d
-absent d.tmp
+has d.tmp 'keep
+'
 [ -d d ] || fail "$case: the directory is gone"
 
 case="input is a pipe"

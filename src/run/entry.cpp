@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "run/in_place.h"
 #include "run/io.h"
 #include "run/run.h"
@@ -22,16 +24,26 @@ ResultCode no_such_file(const char* path, std::FILE* messages) {
   return RC_NO_SUCH_FILE;
 }
 
-[[nodiscard]] bool open_input(Input& in, const char* path) {
+ResultCode cannot_read(const char* path, std::FILE* messages) {
+  std::fprintf(messages, "? Error reading %s\n", path);
+  return RC_IO_ERROR;
+}
+
+// Opens the input. A directory cannot be read as text: it is refused here, before any output is
+// created, emptied or removed.
+[[nodiscard]] ResultCode open_input(Input& in, const char* path, std::FILE* messages) {
   in.fd = is_standard_stream(path) ? STDIN_FILENO : ::open(path, O_RDONLY | O_CLOEXEC);
-  return in.fd >= 0;
+  if (in.fd < 0) return no_such_file(path, messages);
+  struct stat input_stat {};
+  if (::fstat(in.fd, &input_stat) == 0 && S_ISDIR(input_stat.st_mode)) {
+    ::close(in.fd);
+    return cannot_read(path, messages);
+  }
+  return RC_OK;
 }
 
 // A device or a pipe cannot be replaced by a file: the swap would put a plain file in its place.
-// (A directory fails as the run reads it, before any swap.)
-bool can_replace(const struct stat& input_stat) {
-  return S_ISREG(input_stat.st_mode) || S_ISDIR(input_stat.st_mode);
-}
+bool can_replace(const struct stat& input_stat) { return S_ISREG(input_stat.st_mode); }
 
 // Whether the file that `other` describes is the input. Another path to the input (a link,
 // "./a.c" for "a.c") would be emptied by opening it for writing; it is caught by identity.
@@ -41,18 +53,6 @@ bool is_input(const Input& in, const struct stat& other) {
          input_stat.st_ino == other.st_ino;
 }
 
-// Whether "-fo" names the input by another path; then the run is refused.
-bool output_names_input(const Input& in, const Options& options, std::FILE* messages) {
-  struct stat path_stat {};
-  if (options.output_file == nullptr || is_standard_stream(options.output_file) ||
-      ::stat(options.output_file, &path_stat) != 0 || !is_input(in, path_stat)) {
-    return false;
-  }
-  ::close(in.fd);
-  refuse_same_file(messages);
-  return true;
-}
-
 // Standard output appending to the input itself would feed the run its own output.
 bool stdout_is_input(const Input& in) {
   struct stat output_stat {};
@@ -60,10 +60,23 @@ bool stdout_is_input(const Input& in) {
          is_input(in, output_stat);
 }
 
+// Whether "-fo" names the input by another path; then the run is refused, without a word when
+// standard output is the input too, as the refusal would land in it.
+bool output_names_input(const Input& in, const Options& options, std::FILE* messages) {
+  struct stat path_stat {};
+  if (options.output_file == nullptr || is_standard_stream(options.output_file) ||
+      ::stat(options.output_file, &path_stat) != 0 || !is_input(in, path_stat)) {
+    return false;
+  }
+  if (!stdout_is_input(in)) refuse_same_file(messages);
+  ::close(in.fd);
+  return true;
+}
+
 void report_io_error(const Input& in, const Options& options, const char* output_path,
                      std::FILE* messages) {
   if (in.error != 0) {
-    std::fprintf(messages, "? Error reading %s\n", options.input_file);
+    cannot_read(options.input_file, messages);
   } else {
     std::fprintf(messages, "? Error writing %s\n", output_path);
   }
@@ -89,10 +102,19 @@ ResultCode run_and_close(Files& files, const Options& options, const char* outpu
 
 }  // namespace
 
+void hold_standard_streams() {
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is taken: this one, as the ones below it are open by now.
+    const int stand_in = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    if (stand_in >= 0 && stand_in != fd) ::close(stand_in);
+  }
+}
+
 ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
   Files files;
-  if (!open_input(files.in, options.input_file)) {
-    return no_such_file(options.input_file, messages);
+  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
+    return rc;
   }
   if (is_standard_stream(options.output_file)) {
     if (stdout_is_input(files.in)) {
@@ -116,13 +138,14 @@ ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
 ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
   struct stat input_stat {};
   // Looked at before opening, as opening a pipe would wait for a writer.
-  if (::stat(options.input_file, &input_stat) == 0 && !can_replace(input_stat)) {
+  if (::stat(options.input_file, &input_stat) == 0 && !can_replace(input_stat) &&
+      !S_ISDIR(input_stat.st_mode)) {
     std::fprintf(messages, "? Not a regular file: %s\n", options.input_file);
     return RC_NO_SUCH_FILE;
   }
   Files files;
-  if (!open_input(files.in, options.input_file)) {
-    return no_such_file(options.input_file, messages);
+  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
+    return rc;
   }
   InPlaceNames names;
   if (::fstat(files.in.fd, &input_stat) != 0 || !can_replace(input_stat) ||
@@ -130,10 +153,10 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
     ::close(files.in.fd);
     return no_such_file(options.input_file, messages);
   }
-  files.out.fd = create_temporary(names, input_stat.st_mode, messages);
-  if (files.out.fd < 0) {
+  if (const ResultCode rc = create_temporary(names, input_stat, files.out.fd, messages);
+      rc != RC_OK) {
     ::close(files.in.fd);
-    return RC_CANNOT_CREATE;
+    return rc;
   }
   const ResultCode rc = run_and_close(files, options, names.temporary.data(), true, messages);
   if (rc != RC_OK) {
@@ -145,8 +168,8 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
 
 ResultCode check_file(const Options& options, std::FILE* messages) {
   Files files;
-  if (!open_input(files.in, options.input_file)) {
-    return no_such_file(options.input_file, messages);
+  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
+    return rc;
   }
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
   files.out.discard = true;

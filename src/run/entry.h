@@ -6,6 +6,11 @@
 
 namespace quillet {
 
+/// Puts a stand-in on each standard stream that the process was started without, so that no file
+/// the run opens takes its number: reading the stand-in for standard input and writing the ones
+/// for standard output and error fail, as they would have.
+void hold_standard_streams();
+
 /// Rewrites `options.input_file` into `options.output_file`; "-" stands for standard input and
 /// standard output. Returns the exit status after printing its message, if any, on `messages`
 /// (none once output has gone to standard output).

@@ -35,20 +35,36 @@ bool build_in_place_names(const char* input_file, InPlaceNames& names) {
   return join(names.temporary, target, ".tmp") && join(names.backup, target, ".bak");
 }
 
-int create_temporary(const InPlaceNames& names, unsigned mode, std::FILE* messages) {
+ResultCode create_temporary(const InPlaceNames& names, const struct stat& input, int& fd,
+                            std::FILE* messages) {
   // A stale file, or a link planted under the name, goes first: unlink removes a link itself,
   // never its target. O_EXCL and O_NOFOLLOW then refuse anything that appears meanwhile.
   ::unlink(names.temporary.data());
-  const int fd = ::open(names.temporary.data(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  fd = ::open(names.temporary.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+              S_IRUSR | S_IWUSR);
   if (fd < 0) {
     std::fprintf(messages, "Cannot create file: %s\n", names.temporary.data());
-    return -1;
+    return RC_CANNOT_CREATE;
   }
-  // The rewritten file takes the place of the input: it keeps its permission bits, whatever the
-  // umask. The descriptor stays writable even when those bits make the file read-only.
-  ::fchmod(fd, static_cast<mode_t>(mode & 07777U));
-  return fd;
+  // The rewritten file takes the place of the input: it keeps its owner and group where this
+  // process may give them, and its permission bits, whatever the umask. Set-id bits are kept
+  // only under the owner and group they were given for. The descriptor stays writable even when
+  // the bits make the file read-only.
+  if (::fchown(fd, input.st_uid, input.st_gid) != 0) {
+    (void)::fchown(fd, static_cast<uid_t>(-1), input.st_gid);  // the group alone, if allowed
+  }
+  struct stat made {};
+  auto mode = static_cast<mode_t>(input.st_mode & 07777U);
+  if (::fstat(fd, &made) != 0 || made.st_uid != input.st_uid || made.st_gid != input.st_gid) {
+    mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+  }
+  if (::fchmod(fd, mode) != 0 && (::fstat(fd, &made) != 0 || (made.st_mode & 07777U) != mode)) {
+    std::fprintf(messages, "? Error writing %s\n", names.temporary.data());
+    ::close(fd);
+    ::unlink(names.temporary.data());
+    return RC_IO_ERROR;
+  }
+  return RC_OK;
 }
 
 ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <limits.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cstddef>
@@ -26,9 +27,11 @@ struct InPlaceNames {
 /// resolved or does not fit.
 [[nodiscard]] bool build_in_place_names(const char* input_file, InPlaceNames& names);
 
-/// Creates the temporary file afresh, never through a link, with the permission bits `mode`.
-/// Returns its descriptor, or -1 after printing "Cannot create file" on `messages`.
-[[nodiscard]] int create_temporary(const InPlaceNames& names, unsigned mode, std::FILE* messages);
+/// Creates the temporary file afresh, never through a link, with the owner, group and permission
+/// bits of `input` as far as this process may set them, into `fd`. Returns RC_OK, or
+/// RC_CANNOT_CREATE or RC_IO_ERROR after printing its message, with no temporary left.
+[[nodiscard]] ResultCode create_temporary(const InPlaceNames& names, const struct stat& input,
+                                          int& fd, std::FILE* messages);
 
 /// Swaps the finished temporary file in: deletes the old backup, renames the target to the backup
 /// name and the temporary file to the target name. Returns RC_OK, RC_DELETE_DENIED or
