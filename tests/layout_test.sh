@@ -2,7 +2,8 @@
 # Runs quillet on every sample in tests/data in both styles and checks the output byte for byte
 # against the expected file beside it (NAME.c.block, NAME.c.cpp). Every output must also be stable
 # (a second run changes nothing), keep the number of lines, and differ from its input only in
-# whitespace and comment markers, line by line.
+# whitespace and comment markers, line by line. The compiler judges too, in ISO modes that read
+# trigraphs: what it makes of the code must not change.
 # Usage: layout_test.sh path/to/quillet
 set -u
 quillet=$(realpath "$1")
@@ -18,7 +19,14 @@ code_differs() {
        END { if (n != m) print "line count " n " => " m }' "$1" "$2"
 }
 
+# judge FILE: the code of FILE as C11 and as C++14 see it, comments dropped and lines joined.
+judge() {
+  gcc -std=c11 -E -P -x c - <"$1" 2>/dev/null
+  g++ -std=c++14 -E -P -x c++ - <"$1" 2>/dev/null
+}
+
 for input in "$data"/*.c; do
+  judge "$input" >"$work/judged.in"
   name=$(basename "$input")
   for style in block cpp; do
     flag=""
@@ -30,6 +38,7 @@ for input in "$data"/*.c; do
     cmp -s "$out" "$out.again" || fail "$name $style: a second run changes the output"
     changed=$(code_differs "$input" "$out")
     [ -z "$changed" ] || fail "$name $style: more than whitespace changed: $changed"
+    judge "$out" | cmp -s - "$work/judged.in" || fail "$name $style: the compiler sees other code"
   done
 done
 
