@@ -18,13 +18,14 @@ trap 'rm -rf "$work"' EXIT
 exceptions=()
 
 # judge FILE LANGUAGE: the compiler's view of FILE's code, comments stripped. Read from standard
-# input, so that the line markers name the same file for input and output.
+# input, so that the line markers name the same file for input and output. The compiler leaves a
+# backslash-newline inside a comment as it is here, so lines are joined first, as a compiler
+# joins them: a line moved into or out of a continued comment then shows.
 judge() {
-  if [ "$2" = c ]; then
-    gcc -fpreprocessed -dD -E -x c - <"$1" 2>/dev/null
-  else
-    gcc -fpreprocessed -dD -E -x c++ -std=c++20 - <"$1" 2>/dev/null
-  fi
+  local std=c++20
+  [ "$2" = c ] && std=gnu17
+  perl -0777 -pe 's/\\[ \t\f\v]*(?:\r\n|\n|\r)//g' "$1" |
+    gcc -fpreprocessed -dD -E -x "$2" -std="$std" - 2>/dev/null
 }
 lines() { awk 'END { print NR }' "$1"; }
 

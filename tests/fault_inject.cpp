@@ -1,22 +1,23 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
-// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (unlink, rename,
-// fsync, fchown, fchmod) fail with ERRNO when its path ends in SUFFIX; the calls on a descriptor
-// have no path and fail whatever the suffix. QUILLET_FAIL="read N ERRNO" lets N reads succeed and fails the rest.
+// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (unlink, rename
+// of its source, link to its new name, fchown, fchmod) fail with ERRNO when its path ends in
+// SUFFIX; fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory".
+// Several such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads
+// succeed and fails the rest.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace {
 
-bool should_fail(std::string_view call, const char* path) {
-  const char* setting = std::getenv("QUILLET_FAIL");
-  if (setting == nullptr) return false;
-  const std::string_view text = setting;
+bool should_fail_one(std::string_view text, std::string_view call, const char* path) {
   const std::size_t first = text.find(' ');
   const std::size_t second = text.find(' ', first + 1);
   if (first == std::string_view::npos || second == std::string_view::npos) return false;
@@ -28,8 +29,20 @@ bool should_fail(std::string_view call, const char* path) {
       return false;
     }
   }
-  errno = std::atoi(setting + second + 1);
+  errno = std::atoi(std::string(text.substr(second + 1)).c_str());
   return true;
+}
+
+bool should_fail(std::string_view call, const char* path) {
+  const char* setting = std::getenv("QUILLET_FAIL");
+  if (setting == nullptr) return false;
+  std::string_view faults = setting;
+  for (;;) {
+    const std::size_t end = faults.find(';');
+    if (should_fail_one(faults.substr(0, end), call, path)) return true;
+    if (end == std::string_view::npos) return false;
+    faults.remove_prefix(end + 1);
+  }
 }
 
 template <typename Function>
@@ -62,8 +75,15 @@ extern "C" ssize_t read(int fd, void* buffer, std::size_t size) {
   return next_definition<ssize_t(int, void*, std::size_t)>("read")(fd, buffer, size);
 }
 
+extern "C" int link(const char* from, const char* to) {
+  if (should_fail("link", to)) return -1;
+  return next_definition<int(const char*, const char*)>("link")(from, to);
+}
+
 extern "C" int fsync(int fd) {
-  if (should_fail("fsync", nullptr)) return -1;
+  struct stat fd_stat {};
+  const bool directory = ::fstat(fd, &fd_stat) == 0 && S_ISDIR(fd_stat.st_mode);
+  if (should_fail("fsync", directory ? "directory" : "file")) return -1;
   return next_definition<int(int)>("fsync")(fd);
 }
 

@@ -196,7 +196,7 @@ absent a.c.bak
 
 case="fsync fails"
 fresh fsync_fails
-with_fault "fsync - 5" 10 "? Error writing a.c.tmp" -fi a.c
+with_fault "fsync file 5" 10 "? Error writing a.c.tmp" -fi a.c
 has a.c "$original"
 absent a.c.tmp
 absent a.c.bak
@@ -217,9 +217,16 @@ with_fault "unlink .bak 1" 0 "" -fi a.c
 has a.c "$rewritten"
 has a.c.bak "$original"
 
+case="hard link refused"
+fresh link_refused
+with_fault "link .bak 1" 0 "" -fi a.c
+has a.c "$rewritten"
+has a.c.bak "$original"
+absent a.c.tmp
+
 case="first rename fails"
 fresh rename_input
-with_fault "rename a.c 18" 7 "? Error renaming a.c" -fi a.c
+with_fault "link .bak 18;rename a.c 18" 7 "? Error renaming a.c" -fi a.c
 has a.c "$original"
 has a.c.tmp "$rewritten"
 absent a.c.bak
@@ -227,8 +234,21 @@ absent a.c.bak
 case="second rename fails"
 fresh rename_temporary
 with_fault "rename .tmp 18" 7 "? Error renaming a.c.tmp" -fi a.c
+has a.c "$original"
+has a.c.bak "$original"
+has a.c.tmp "$rewritten"
+
+case="second rename fails, no hard links"
+fresh rename_temporary_nolink
+with_fault "link .bak 1;rename .tmp 18" 7 "? Error renaming a.c.tmp" -fi a.c
 absent a.c
 has a.c.bak "$original"
 has a.c.tmp "$rewritten"
+
+case="directory cannot be synced"
+fresh sync_directory
+with_fault "fsync directory 5" 10 "? Error writing ." -fi a.c
+has a.c "$rewritten"
+has a.c.bak "$original"
 
 finish

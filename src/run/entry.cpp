@@ -82,14 +82,14 @@ void report_io_error(const Input& in, const Options& options, const char* output
   }
 }
 
-// Runs the loop and closes both files. Everything written must have reached the file: a full disk
-// often shows only when the buffer is flushed or the file closed. With `durable`, the content is
-// also on disk before the file is renamed over the input. Once the file's text has gone to
-// standard output, nothing else may: a failure is then told by the status alone.
-ResultCode run_and_close(Files& files, const Options& options, const char* output_path,
+// Runs the loop and closes the output; the input stays open (in place, it holds the lock).
+// Everything written must have reached the file: a full disk often shows only when the buffer is
+// flushed or the file closed. With `durable`, the content is also on disk before the file is
+// renamed over the input. Once the file's text has gone to standard output, nothing else may: a
+// failure is then told by the status alone.
+ResultCode run_to_output(Files& files, const Options& options, const char* output_path,
                          bool durable, std::FILE* messages) {
   ResultCode rc = run_file(files.in, files.out, options);
-  ::close(files.in.fd);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_OK && durable && ::fsync(files.out.fd) != 0) rc = RC_IO_ERROR;
   if (files.out.fd != STDOUT_FILENO && ::close(files.out.fd) != 0 && rc == RC_OK) {
@@ -123,7 +123,9 @@ ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
       return RC_SAME_FILE;
     }
     files.out.fd = STDOUT_FILENO;
-    return run_and_close(files, options, options.output_file, false, messages);
+    const ResultCode rc = run_to_output(files, options, options.output_file, false, messages);
+    ::close(files.in.fd);
+    return rc;
   }
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
   files.out.fd = ::open(options.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -132,7 +134,9 @@ ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
     ::close(files.in.fd);
     return RC_CANNOT_CREATE;
   }
-  return run_and_close(files, options, options.output_file, false, messages);
+  const ResultCode rc = run_to_output(files, options, options.output_file, false, messages);
+  ::close(files.in.fd);
+  return rc;
 }
 
 ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
@@ -148,22 +152,23 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
     return rc;
   }
   InPlaceNames names;
-  if (::fstat(files.in.fd, &input_stat) != 0 || !can_replace(input_stat) ||
-      !build_in_place_names(options.input_file, names)) {
-    ::close(files.in.fd);
+  if (!lock_input(files.in.fd, options.input_file) || ::fstat(files.in.fd, &input_stat) != 0 ||
+      !can_replace(input_stat) || !build_in_place_names(options.input_file, names)) {
+    if (files.in.fd >= 0) ::close(files.in.fd);
     return no_such_file(options.input_file, messages);
   }
-  if (const ResultCode rc = create_temporary(names, input_stat, files.out.fd, messages);
-      rc != RC_OK) {
-    ::close(files.in.fd);
-    return rc;
+  // From here to the end of the swap no other in-place run on this file can start its own.
+  ResultCode rc = create_temporary(names, input_stat, files.out.fd, messages);
+  if (rc == RC_OK) {
+    rc = run_to_output(files, options, names.temporary.data(), true, messages);
+    if (rc == RC_OK) {
+      rc = replace_in_place(names, messages);
+    } else {
+      ::unlink(names.temporary.data());
+    }
   }
-  const ResultCode rc = run_and_close(files, options, names.temporary.data(), true, messages);
-  if (rc != RC_OK) {
-    ::unlink(names.temporary.data());
-    return rc;
-  }
-  return replace_in_place(names, messages);
+  ::close(files.in.fd);
+  return rc;
 }
 
 ResultCode check_file(const Options& options, std::FILE* messages) {

@@ -1,6 +1,7 @@
 #include "run/in_place.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +33,30 @@ bool build_in_place_names(const char* input_file, InPlaceNames& names) {
   } else if (!join(names.target, target, "")) {
     return false;
   }
-  return join(names.temporary, target, ".tmp") && join(names.backup, target, ".bak");
+  const std::size_t slash = target.rfind('/');
+  const std::string_view directory =
+      slash == std::string_view::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+  return join(names.temporary, target, ".tmp") && join(names.backup, target, ".bak") &&
+         join(names.directory, directory, "");
+}
+
+bool lock_input(int& fd, const char* path) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      return true;  // no locks here: go on as without them
+    }
+    struct stat locked {};
+    struct stat named {};
+    if (::fstat(fd, &locked) == 0 && ::stat(path, &named) == 0 && locked.st_dev == named.st_dev &&
+        locked.st_ino == named.st_ino) {
+      return true;
+    }
+    // The run before this one has put its result in place: that is the file to rewrite now.
+    ::close(fd);
+    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+  }
 }
 
 ResultCode create_temporary(const InPlaceNames& names, const struct stat& input, int& fd,
@@ -72,7 +96,10 @@ ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages) {
     std::fprintf(messages, "? Cannot delete temp file (access)\n");
     return RC_DELETE_DENIED;
   }
-  if (::rename(names.target.data(), names.backup.data()) != 0) {
+  // With the backup a second name of the input, the rename below replaces the input in one step:
+  // its name never names nothing, not even for a moment.
+  if (::link(names.target.data(), names.backup.data()) != 0 &&
+      ::rename(names.target.data(), names.backup.data()) != 0) {
     std::fprintf(messages, "? Error renaming %s\n", names.target.data());
     return RC_RENAME_FAILED;
   }
@@ -80,7 +107,17 @@ ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages) {
     std::fprintf(messages, "? Error renaming %s\n", names.temporary.data());
     return RC_RENAME_FAILED;
   }
+  // The renames are on disk once the directory is: a crash after a reported success cannot bring
+  // the old content back. A file system that cannot sync a directory says so with EINVAL.
+  const int directory = ::open(names.directory.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory >= 0) {
+    const bool synced = ::fsync(directory) == 0 || errno == EINVAL;
+    ::close(directory);
+    if (!synced) {
+      std::fprintf(messages, "? Error writing %s\n", names.directory.data());
+      return RC_IO_ERROR;
+    }
+  }
   return RC_OK;
 }
-
 }  // namespace quillet

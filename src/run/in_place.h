@@ -14,13 +14,20 @@ namespace quillet {
 /// Room for any path the system accepts, with ".tmp" or ".bak" appended.
 inline constexpr std::size_t PATH_BUFFER_SIZE = PATH_MAX + 8;
 
-/// The three names of an in-place run: the file rewritten, and beside it the temporary file the
-/// run writes and the backup that keeps the previous content.
+/// The names of an in-place run: the file rewritten, and beside it the temporary file the run
+/// writes and the backup that keeps the previous content, in `directory`.
 struct InPlaceNames {
   std::array<char, PATH_BUFFER_SIZE> target{};
   std::array<char, PATH_BUFFER_SIZE> temporary{};
   std::array<char, PATH_BUFFER_SIZE> backup{};
+  std::array<char, PATH_BUFFER_SIZE> directory{};
 };
+
+/// Waits until no other in-place run holds the file open as `fd`, then holds it, until `fd` is
+/// closed. When `path` names another file by then (that run replaced it), `fd` is reopened on
+/// that one and the wait starts over. Where the file system has no locks, returns at once.
+/// Returns false, with `fd` closed, when `path` names no file any more.
+[[nodiscard]] bool lock_input(int& fd, const char* path);
 
 /// Fills `names` for `input_file`. A symbolic link is followed, so that the file it points to is
 /// rewritten and the link stays. Returns false, printing nothing, when the path cannot be
@@ -33,9 +40,10 @@ struct InPlaceNames {
 [[nodiscard]] ResultCode create_temporary(const InPlaceNames& names, const struct stat& input,
                                           int& fd, std::FILE* messages);
 
-/// Swaps the finished temporary file in: deletes the old backup, renames the target to the backup
-/// name and the temporary file to the target name. Returns RC_OK, RC_DELETE_DENIED or
-/// RC_RENAME_FAILED after printing its message.
+/// Swaps the finished temporary file in: deletes the old backup, gives the target the backup name
+/// as a second name (or, where hard links are refused, renames it so), renames the temporary file
+/// over the target and syncs the directory. Returns RC_OK, or RC_DELETE_DENIED, RC_RENAME_FAILED
+/// or RC_IO_ERROR after printing its message.
 [[nodiscard]] ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages);
 
 }  // namespace quillet
