@@ -15,6 +15,7 @@ cd "$work" || exit 1
 seq 1 20000 | awk '{ printf "int value_%d = %d;                     // item %d\n", $1, $1, $1 }' >before.c
 "$quillet" -fi before.c -fo after.c || fail "the first run failed"
 ln -s a.c link.c
+cp before.c a.c
 
 "$observe" a.c before.c after.c stop >observed.txt &
 observer=$!

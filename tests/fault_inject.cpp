@@ -1,5 +1,5 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
-// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (unlink, rename
+// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (open, unlink, rename
 // of its source, link to its new name, fchown, fchmod) fail with ERRNO when its path ends in
 // SUFFIX; fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory".
 // Several such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads
@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,25 @@ extern "C" ssize_t read(int fd, void* buffer, std::size_t size) {
     return -1;
   }
   return next_definition<ssize_t(int, void*, std::size_t)>("read")(fd, buffer, size);
+}
+
+// Both names, as the headers may send a call to either.
+extern "C" int open(const char* path, int flags, ...) {
+  if (should_fail("open", path)) return -1;
+  va_list args;
+  va_start(args, flags);
+  const auto mode = static_cast<mode_t>(va_arg(args, unsigned));
+  va_end(args);
+  return next_definition<int(const char*, int, ...)>("open")(path, flags, mode);
+}
+
+extern "C" int open64(const char* path, int flags, ...) {
+  if (should_fail("open", path)) return -1;
+  va_list args;
+  va_start(args, flags);
+  const auto mode = static_cast<mode_t>(va_arg(args, unsigned));
+  va_end(args);
+  return next_definition<int(const char*, int, ...)>("open64")(path, flags, mode);
 }
 
 extern "C" int link(const char* from, const char* to) {

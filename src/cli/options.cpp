@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -55,6 +56,28 @@ std::int32_t number_or_default(const char* text, std::int32_t fallback) {
   return value < MIN_NUMBER ? fallback : value;
 }
 
+// "-r": every path named is run on in place, or checked; there is no single output to name.
+ResultCode tree_mode(Options& options, const char* output_file, std::vector<const char*> paths,
+                     std::FILE* out) {
+  options.recursive = true;
+  if (output_file != nullptr) {
+    std::fprintf(out, "? -fo cannot be used with -r\n");
+    return RC_BAD_ARGUMENTS;
+  }
+  for (const char* path : paths) {
+    if (is_standard_stream(path)) {
+      std::fprintf(out, "? Standard input cannot be used with -r\n");
+      return RC_BAD_ARGUMENTS;
+    }
+  }
+  if (paths.empty()) {
+    std::fprintf(out, "? No input file!\n");
+    return RC_NO_INPUT;
+  }
+  options.paths = std::move(paths);
+  return options.check ? RC_OK : RC_IN_PLACE;
+}
+
 }  // namespace
 
 ResultCode refuse_same_file(std::FILE* out) {
@@ -98,12 +121,19 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   bool utf8 = options.utf8;
   const char* input_file = nullptr;
   const char* output_file = nullptr;
+  bool no_backup = options.no_backup;
+  bool recursive = options.recursive;
+  std::int32_t jobs = options.jobs;
+  std::vector<const char*> paths;
 
   // Each pass tests one argument against every option in turn. An option that takes a value moves
   // on to it, and the tests after it in the same pass look at that value, so "-th -cpp" sets both
   // th (to its default) and the line-comment style.
+  // An argument that no test matches, and that is no option's value, names a file to run on
+  // with "-r"; without it, it is ignored.
   int i = 1;
   bool missing = false;
+  bool matched = false;
   const auto take_value = [&]() -> const char* {
     if (i + 1 >= argc) {
       missing = true;
@@ -111,47 +141,62 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     }
     return argv[++i];
   };
+  const auto is = [&](std::string_view name) {
+    const bool match = is_option(argv[i], name);
+    matched = matched || match;
+    return match;
+  };
   for (; i < argc; ++i) {
-    if (is_option(argv[i], "-th")) {
+    matched = false;
+    if (is("-th")) {
       const char* value = take_value();
       if (value == nullptr) break;
       th = number_or_default(value, DEFAULT_TH);
     }
-    if (is_option(argv[i], "-cpos")) {
+    if (is("-cpos")) {
       const char* value = take_value();
       if (value == nullptr) break;
       cpos = number_or_default(value, DEFAULT_CPOS);
     }
-    if (is_option(argv[i], "-csz")) {
+    if (is("-csz")) {
       const char* value = take_value();
       if (value == nullptr) break;
       csz = number_or_default(value, DEFAULT_CSZ);
     }
-    if (is_option(argv[i], "-cpp")) cpp_style = true;
-    if (is_option(argv[i], "-fi")) {
+    if (is("-cpp")) cpp_style = true;
+    if (is("-fi")) {
       input_file = take_value();
       if (input_file == nullptr) break;
+      paths.push_back(input_file);
     }
-    if (is_option(argv[i], "-fo")) {
+    if (is("-fo")) {
       output_file = take_value();
       if (output_file == nullptr) break;
     }
-    if (is_option(argv[i], "-help")) {
+    if (is("-help")) {
       print_help(out);
       return RC_HELP;
     }
-    if (is_option(argv[i], "-check")) check = true;
-    if (is_option(argv[i], "-tabs")) {
+    if (is("-check")) check = true;
+    if (is("-tabs")) {
       const char* value = take_value();
       if (value == nullptr) break;
       tabs = parse_number(value, 1);
       if (tabs < 1 || tabs > MAX_TABS) tabs = 1;
     }
-    if (is_option(argv[i], "-utf8")) utf8 = true;
+    if (is("-utf8")) utf8 = true;
+    if (is("-r")) recursive = true;
+    if (is("-j")) {
+      const char* value = take_value();
+      if (value == nullptr) break;
+      jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS);
+    }
+    if (is("-nobak")) no_backup = true;
+    if (!matched) paths.push_back(argv[i]);
   }
   if (missing) {
     std::fprintf(out, "? Missing value for %s\n", argv[i]);
-    return RC_MISSING_VALUE;
+    return RC_BAD_ARGUMENTS;
   }
 
   if (th > cpos) std::swap(th, cpos);
@@ -162,6 +207,9 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   options.check = check;
   options.tabs = tabs;
   options.utf8 = utf8;
+  options.no_backup = no_backup;
+  options.jobs = jobs;
+  if (recursive) return tree_mode(options, output_file, std::move(paths), out);
   if (input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");
     return RC_NO_INPUT;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace quillet {
 
@@ -16,7 +17,7 @@ enum ResultCode : int {
   RC_CANNOT_CREATE = 6,  // the output cannot be created
   RC_RENAME_FAILED = 7,  // a rename of the in-place swap failed
   RC_DELETE_DENIED = 8,  // the old backup cannot be deleted: access denied
-  RC_MISSING_VALUE = 9,  // an option that takes a value came last
+  RC_BAD_ARGUMENTS = 9,  // an option that takes a value came last, or options that cannot meet
   RC_IO_ERROR = 10,      // reading the input or writing the output failed
   RC_WOULD_CHANGE = 11,  // "-check": at least one line would change
 };
@@ -25,6 +26,7 @@ inline constexpr std::int32_t DEFAULT_TH = 25;
 inline constexpr std::int32_t DEFAULT_CPOS = 65;
 inline constexpr std::int32_t DEFAULT_CSZ = 42;
 inline constexpr std::int32_t MAX_TABS = 16;
+inline constexpr std::int32_t MAX_JOBS = 256;
 
 /// The path that stands for standard input ("-fi") or standard output ("-fo").
 inline constexpr const char* STANDARD_STREAM = "-";
@@ -37,17 +39,24 @@ struct Options {
   bool cpp_style = false;            // rewrite as "//" comments instead of "/* */"
   const char* input_file = nullptr;
   const char* output_file = nullptr;
-  bool check = false;     // write nothing; only tell whether a line would change
-  std::int32_t tabs = 1;  // a tab advances to the next multiple of this many columns
-  bool utf8 = false;      // pad by UTF-8 characters rather than bytes
+  bool check = false;              // write nothing; only tell whether a line would change
+  std::int32_t tabs = 1;           // a tab advances to the next multiple of this many columns
+  bool utf8 = false;               // pad by UTF-8 characters rather than bytes
+  bool no_backup = false;          // in place, keep no ".bak"
+  bool recursive = false;          // "-r": run on every file named or found under a directory named
+  std::int32_t jobs = 0;           // "-r": worker threads; 0 means one per processor online
+  bool only_if_changed = false;    // in place, leave a file that would not change untouched
+  std::vector<const char*> paths;  // "-r": the files and directories to run on, in order
 };
 
 /// Whether `path` names a standard stream rather than a file.
 [[nodiscard]] bool is_standard_stream(const char* path);
 
 /// Fills `options` (which holds the defaults) from argv[1..argc-1]. Returns RC_OK, RC_IN_PLACE,
-/// or a code that ends the run (RC_HELP, RC_NO_INPUT, RC_SAME_FILE, RC_MISSING_VALUE) after
-/// printing its text on `out`. Standard input without "-fo" is written to standard output.
+/// or a code that ends the run (RC_HELP, RC_NO_INPUT, RC_SAME_FILE, RC_BAD_ARGUMENTS) after
+/// printing its text on `out`. Standard input without "-fo" is written to standard output. With
+/// "-r", `options.paths` holds what to run on and the result is RC_OK for "-check", RC_IN_PLACE
+/// otherwise.
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
                                             std::FILE* out);
 

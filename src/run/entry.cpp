@@ -13,12 +13,6 @@
 namespace quillet {
 namespace {
 
-// The two files of one run, with their buffers.
-struct Files {
-  Input in;
-  Output out;
-};
-
 ResultCode no_such_file(const char* path, std::FILE* messages) {
   std::fprintf(messages, "No such file: %s\n", path);
   return RC_NO_SUCH_FILE;
@@ -100,6 +94,23 @@ ResultCode run_to_output(Files& files, const Options& options, const char* outpu
   return rc;
 }
 
+// Reads the open input through, writing nothing, up to the first line that would change; then
+// puts it back at its start. Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
+ResultCode would_change(Files& files, const Options& options, std::FILE* messages) {
+  const int fd = files.in.fd;
+  files.out.discard = true;
+  Options check = options;
+  check.check = true;
+  const ResultCode rc = run_file(files.in, files.out, check);
+  if (rc == RC_IO_ERROR) report_io_error(files.in, options, options.input_file, messages);
+  reset(files);
+  files.in.fd = fd;
+  if (rc == RC_WOULD_CHANGE && ::lseek(fd, 0, SEEK_SET) != 0) {
+    return cannot_read(options.input_file, messages);
+  }
+  return rc;
+}
+
 }  // namespace
 
 void hold_standard_streams() {
@@ -111,8 +122,8 @@ void hold_standard_streams() {
   }
 }
 
-ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
-  Files files;
+ResultCode rewrite_to_file(const Options& options, Files& files, std::FILE* messages) {
+  reset(files);
   if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
     return rc;
   }
@@ -139,7 +150,8 @@ ResultCode rewrite_to_file(const Options& options, std::FILE* messages) {
   return rc;
 }
 
-ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
+ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* messages) {
+  reset(files);
   struct stat input_stat {};
   // Looked at before opening, as opening a pipe would wait for a writer.
   if (::stat(options.input_file, &input_stat) == 0 && !can_replace(input_stat) &&
@@ -147,7 +159,6 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
     std::fprintf(messages, "? Not a regular file: %s\n", options.input_file);
     return RC_NO_SUCH_FILE;
   }
-  Files files;
   if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
     return rc;
   }
@@ -158,11 +169,17 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
     return no_such_file(options.input_file, messages);
   }
   // From here to the end of the swap no other in-place run on this file can start its own.
-  ResultCode rc = create_temporary(names, input_stat, files.out.fd, messages);
+  ResultCode rc = options.only_if_changed ? would_change(files, options, messages) : RC_OK;
+  if (rc != RC_WOULD_CHANGE && options.only_if_changed) {
+    // A file that would not change keeps its inode and its time, and gets no backup.
+    ::close(files.in.fd);
+    return rc;
+  }
+  rc = create_temporary(names, input_stat, files.out.fd, messages);
   if (rc == RC_OK) {
     rc = run_to_output(files, options, names.temporary.data(), true, messages);
     if (rc == RC_OK) {
-      rc = replace_in_place(names, messages);
+      rc = replace_in_place(names, !options.no_backup, messages);
     } else {
       ::unlink(names.temporary.data());
     }
@@ -171,18 +188,15 @@ ResultCode rewrite_in_place(const Options& options, std::FILE* messages) {
   return rc;
 }
 
-ResultCode check_file(const Options& options, std::FILE* messages) {
-  Files files;
+ResultCode check_file(const Options& options, Files& files, std::FILE* messages) {
+  reset(files);
   if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
     return rc;
   }
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
-  files.out.discard = true;
-  const ResultCode rc = run_file(files.in, files.out, options);
+  const ResultCode rc = would_change(files, options, messages);
   ::close(files.in.fd);
   if (rc == RC_WOULD_CHANGE) std::fprintf(messages, "? %s would change\n", options.input_file);
-  // Nothing is written, so only reading can fail.
-  if (rc == RC_IO_ERROR) report_io_error(files.in, options, options.input_file, messages);
   return rc;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "run/io.h"
 
 namespace quillet {
 
@@ -14,16 +15,17 @@ void hold_standard_streams();
 /// Rewrites `options.input_file` into `options.output_file`; "-" stands for standard input and
 /// standard output. Returns the exit status after printing its message, if any, on `messages`
 /// (none once output has gone to standard output).
-[[nodiscard]] ResultCode rewrite_to_file(const Options& options, std::FILE* messages);
+[[nodiscard]] ResultCode rewrite_to_file(const Options& options, Files& files, std::FILE* messages);
 
 /// Rewrites `options.input_file` itself, through a temporary file, keeping the previous content in
 /// a backup. On any failure before the swap the input is left untouched. Returns the exit status
 /// after printing its message, if any, on `messages`.
-[[nodiscard]] ResultCode rewrite_in_place(const Options& options, std::FILE* messages);
+[[nodiscard]] ResultCode rewrite_in_place(const Options& options, Files& files,
+                                          std::FILE* messages);
 
 /// Writes nothing: tells whether rewriting `options.input_file` would change a line. Returns
 /// RC_WOULD_CHANGE (after printing which file), RC_OK when nothing would change, or the status of
 /// a failure after printing its message on `messages`.
-[[nodiscard]] ResultCode check_file(const Options& options, std::FILE* messages);
+[[nodiscard]] ResultCode check_file(const Options& options, Files& files, std::FILE* messages);
 
 }  // namespace quillet

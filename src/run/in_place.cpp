@@ -91,17 +91,19 @@ ResultCode create_temporary(const InPlaceNames& names, const struct stat& input,
   return RC_OK;
 }
 
-ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages) {
-  if (::unlink(names.backup.data()) != 0 && errno == EACCES) {
-    std::fprintf(messages, "? Cannot delete temp file (access)\n");
-    return RC_DELETE_DENIED;
-  }
-  // With the backup a second name of the input, the rename below replaces the input in one step:
-  // its name never names nothing, not even for a moment.
-  if (::link(names.target.data(), names.backup.data()) != 0 &&
-      ::rename(names.target.data(), names.backup.data()) != 0) {
-    std::fprintf(messages, "? Error renaming %s\n", names.target.data());
-    return RC_RENAME_FAILED;
+ResultCode replace_in_place(const InPlaceNames& names, bool keep_backup, std::FILE* messages) {
+  if (keep_backup) {
+    if (::unlink(names.backup.data()) != 0 && errno == EACCES) {
+      std::fprintf(messages, "? Cannot delete temp file (access)\n");
+      return RC_DELETE_DENIED;
+    }
+    // With the backup a second name of the input, the rename below replaces the input in one
+    // step: its name never names nothing, not even for a moment.
+    if (::link(names.target.data(), names.backup.data()) != 0 &&
+        ::rename(names.target.data(), names.backup.data()) != 0) {
+      std::fprintf(messages, "? Error renaming %s\n", names.target.data());
+      return RC_RENAME_FAILED;
+    }
   }
   if (::rename(names.temporary.data(), names.target.data()) != 0) {
     std::fprintf(messages, "? Error renaming %s\n", names.temporary.data());

@@ -40,10 +40,11 @@ struct InPlaceNames {
 [[nodiscard]] ResultCode create_temporary(const InPlaceNames& names, const struct stat& input,
                                           int& fd, std::FILE* messages);
 
-/// Swaps the finished temporary file in: deletes the old backup, gives the target the backup name
-/// as a second name (or, where hard links are refused, renames it so), renames the temporary file
-/// over the target and syncs the directory. Returns RC_OK, or RC_DELETE_DENIED, RC_RENAME_FAILED
-/// or RC_IO_ERROR after printing its message.
-[[nodiscard]] ResultCode replace_in_place(const InPlaceNames& names, std::FILE* messages);
+/// Swaps the finished temporary file in: with `keep_backup`, deletes the old backup and gives the
+/// target the backup name as a second name (or, where hard links are refused, renames it so);
+/// then renames the temporary file over the target and syncs the directory. Returns RC_OK, or
+/// RC_DELETE_DENIED, RC_RENAME_FAILED or RC_IO_ERROR after printing its message.
+[[nodiscard]] ResultCode replace_in_place(const InPlaceNames& names, bool keep_backup,
+                                          std::FILE* messages);
 
 }  // namespace quillet

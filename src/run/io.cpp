@@ -26,6 +26,20 @@ bool write_all(Output& out, const char* bytes, std::size_t size) {
 
 }  // namespace
 
+void reset(Files& files) {
+  // Field by field: the buffers themselves need no clearing.
+  files.in.fd = -1;
+  files.in.begin = 0;
+  files.in.end = 0;
+  files.in.at_end = false;
+  files.in.error = 0;
+  files.out.fd = -1;
+  files.out.discard = false;
+  files.out.written = 0;
+  files.out.used = 0;
+  files.out.error = 0;
+}
+
 bool refill(Input& in) {
   if (in.at_end || in.error != 0) return false;
   if (in.begin > 0) {

@@ -33,6 +33,15 @@ struct Output {
   std::array<char, WRITE_BUFFER_SIZE> data;
 };
 
+/// The two files of one run, with their buffers: made once, used for run after run.
+struct Files {
+  Input in;
+  Output out;
+};
+
+/// Makes `files` ready for the next run: no file open, nothing read or buffered.
+void reset(Files& files);
+
 /// Moves the unused bytes to the front and reads more behind them. Returns false when nothing
 /// more can come: the end of the file, or a read error (recorded in `in.error`).
 [[nodiscard]] bool refill(Input& in);

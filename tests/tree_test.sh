@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Tree mode ("-r") on a tree built here: what is walked and what is skipped, one run per file,
+# untouched files that would not change, the single-file result for every other, and messages
+# and status that do not depend on the number of threads.
+# Usage: tree_test.sh path/to/quillet path/to/fault_inject.so
+set -u
+quillet=$(realpath "$1")
+fault_lib=$(realpath "$2")
+# shellcheck source=tests/common.sh
+source "$(dirname "$0")/common.sh"
+cd "$work" || exit 1
+
+moves='int x;                         // a comment
+'
+stays='int y;
+'
+# build: a fresh tree in t/ (and one file outside it); every file named *.c here would change.
+build() {
+  rm -rf t outside && mkdir -p t/src/deep/er t/.git t/include outside
+  printf '%s' "$moves" >t/src/a.c
+  printf '%s' "$moves" >t/src/deep/er/b.cc
+  printf '%s' "$moves" >t/src/deep/Up.H
+  printf '%s' "$stays" >t/include/same.h
+  printf '%s' "$moves" >t/.git/hidden.c
+  printf '%s' "$moves" >t/src/notes.txt
+  printf '%s' "$moves" >outside/far.c
+  ln -s ../../outside/far.c t/src/link.c
+  ln -s ../outside t/linked_dir
+  mkfifo t/src/pipe.c
+  cp t/src/a.c original.c
+}
+# stamp: inode and time of every file under t/, to see which were touched.
+stamp() { find t outside -type f -printf '%P %i %T@\n' | sort; }
+
+case="in place over a tree"
+build
+before=$(stamp)
+"$quillet" -r t >printed; rc=$?
+[ "$rc" = 0 ] && [ ! -s printed ] || fail "$case: status $rc, printed [$(cat printed)]"
+"$quillet" -fi original.c -fo want.c
+for f in t/src/a.c t/src/deep/er/b.cc t/src/deep/Up.H; do
+  cmp -s "$f" want.c || fail "$case: $f is not the single-file result"
+  cmp -s "$f.bak" original.c || fail "$case: $f.bak is not its old content"
+done
+after=$(stamp)
+for f in include/same.h .git/hidden.c src/notes.txt; do
+  [ "$(grep "^$f " <<<"$before")" = "$(grep "^$f " <<<"$after")" ] || fail "$case: $f was touched"
+done
+[ ! -e t/include/same.h.bak ] || fail "$case: an unchanged file got a backup"
+cmp -s outside/far.c original.c || fail "$case: a link met in the walk was followed"
+[ -p t/src/pipe.c ] || fail "$case: the pipe was replaced"
+
+case="-nobak"
+build
+"$quillet" -r t/src -NOBAK; rc=$?
+[ "$rc" = 0 ] && cmp -s t/src/a.c want.c || fail "$case: status $rc, or a.c not rewritten"
+[ -z "$(find t -name '*.bak')" ] || fail "$case: backups were made"
+
+case="named twice, through a link, and walked"
+build
+"$quillet" -r t/src/a.c t/src t/src/link.c outside/far.c t/src/a.c -j 3 >printed; rc=$?
+[ "$rc" = 0 ] || fail "$case: status $rc: $(cat printed)"
+cmp -s t/src/a.c.bak original.c && cmp -s outside/far.c.bak original.c ||
+  fail "$case: a file was run on twice (its backup is the first run's result)"
+
+case="a link to a directory, named"
+build
+"$quillet" -r t/linked_dir; rc=$?
+[ "$rc" = 0 ] && cmp -s outside/far.c want.c || fail "$case: status $rc, or not followed"
+
+# Messages come whole, in the order of the walk, and the status is the first failure's, whatever
+# the number of threads; every other file is still done.
+case="check, threads and a failure in the middle"
+for jobs in 1 4; do
+  build
+  rm t/src/pipe.c
+  "$quillet" -r t -check -j "$jobs" >"check.$jobs"; rc=$?
+  [ "$rc" = 11 ] || fail "$case: -check -j $jobs: status $rc, want 11"
+  QUILLET_FAIL="open deep/Up.H 13" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
+    "$quillet" -r t -j "$jobs" >"run.$jobs"; rc=$?
+  [ "$rc" = 5 ] || fail "$case: -j $jobs: status $rc, want 5"
+  cmp -s t/src/deep/er/b.cc want.c && cmp -s original.c t/src/deep/Up.H ||
+    fail "$case: -j $jobs: the other files were not done, or the failed one changed"
+  "$quillet" -r t -check -j "$jobs" >"again.$jobs"; rc=$?
+  [ "$rc" = 11 ] && [ "$(cat "again.$jobs")" = "? t/src/deep/Up.H would change" ] ||
+    fail "$case: -j $jobs: after the run, status $rc: $(cat "again.$jobs")"
+done
+printf '%s\n' "? t/src/a.c would change" \
+  "? t/src/deep/Up.H would change" "? t/src/deep/er/b.cc would change" >want.txt
+cmp -s check.1 want.txt || fail "$case: -check printed [$(cat check.1)]"
+cmp -s check.1 check.4 && cmp -s run.1 run.4 || fail "$case: -j 1 and -j 4 printed differently"
+[ "$(cat run.1)" = "No such file: t/src/deep/Up.H" ] || fail "$case: printed [$(cat run.1)]"
+
+case="refused with -r"
+build
+before=$(stamp)
+for args in "-fo out.c" "-fi -"; do
+  # shellcheck disable=SC2086
+  "$quillet" -r t $args >printed; rc=$?
+  [ "$rc" = 9 ] && [ -s printed ] || fail "$case: $args: status $rc, printed [$(cat printed)]"
+done
+[ "$before" = "$(stamp)" ] && [ ! -e out.c ] || fail "$case: something was touched"
+
+finish
