@@ -122,5 +122,36 @@ TEST(ParseCommandLine, Table) {
   }
 }
 
+// With "-r", what no option takes names a file or directory, "-fi" one more, in order.
+TEST(ParseCommandLine, TreeMode) {
+  struct Case {
+    const char* name;
+    std::initializer_list<const char*> args;
+    ResultCode rc;
+    std::vector<std::string> paths;
+    std::int32_t jobs = 0;
+    const char* printed = "";
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"paths in order", {"-r", "a", "-fi", "b", "-th", "30", "c"}, RC_IN_PLACE, {"a", "b", "c"}},
+      {"a value is no path", {"-th", "-R", "x", "-j", "3"}, RC_IN_PLACE, {"x"}, 3},
+      {"check", {"d", "-check", "-r", "-j", "x"}, RC_OK, {"d"}},
+      {"output refused", {"-r", "-fo", "o", "d"}, RC_BAD_ARGUMENTS, {}, 0, "? -fo cannot be used with -r\n"},
+      {"standard input refused", {"-r", "d", "-"}, RC_BAD_ARGUMENTS, {}, 0, "? Standard input cannot be used with -r\n"},
+      {"nothing named", {"-r", "-nobak"}, RC_NO_INPUT, {}, 0, "? No input file!\n"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Parsed got = parse(c.args);
+    EXPECT_EQ(got.rc, c.rc);
+    EXPECT_EQ(got.printed, c.printed);
+    EXPECT_EQ(std::vector<std::string>(got.options.paths.begin(), got.options.paths.end()),
+              c.paths);
+    EXPECT_EQ(got.options.jobs, c.jobs);
+  }
+}
+
 }  // namespace
 }  // namespace quillet
