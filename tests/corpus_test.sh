@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs quillet over every C and C++ header under /usr/include and over this project's own sources,
-# each copied into a temporary directory, in both styles and in a tight layout that glues comments
-# to their code, and lets the compiler judge the result:
+# Runs quillet's tree mode over every C and C++ header under /usr/include and over this project's
+# own sources, copied into a temporary directory, in both styles and in a tight layout that glues
+# comments to their code, and lets the compiler judge the result:
 # `gcc -fpreprocessed -dD -E` drops the comments and expands nothing, so its output for a file and
 # for the rewritten file must be identical when only whitespace and comment markers moved. Each
 # output must also keep the number of lines and come back unchanged from a second run.
@@ -13,67 +13,54 @@ quillet=$(realpath "$1")
 project=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
 
 # Files the judge itself reads wrongly, each with the reason. (None so far.)
 exceptions=()
 
-# judge FILE LANGUAGE: the compiler's view of FILE's code, comments stripped. Read from standard
-# input, so that the line markers name the same file for input and output. The compiler leaves a
-# backslash-newline inside a comment as it is here, so lines are joined first, as a compiler
-# joins them: a line moved into or out of a continued comment then shows.
+# join FROM TO FILE...: copies each FILE (relative) from the directory FROM into TO with its
+# continued lines joined, as a compiler joins them. The compiler keeps a backslash-newline inside
+# a comment here, which would hide a line moved into or out of a continued comment.
+join() {
+  perl -0777 -e 'my ($from, $to) = splice(@ARGV, 0, 2);
+    for my $f (@ARGV) {
+      open(my $in, "<", "$from/$f") or die "$from/$f"; my $t = <$in>; $t = "" unless defined $t;
+      $t =~ s/\\[ \t\f\v]*(?:\r\n|\n|\r)//g;
+      (my $d = "$to/$f") =~ s|/[^/]*$||; system("mkdir", "-p", $d) unless -d $d;
+      open(my $out, ">", "$to/$f") or die "$to/$f"; print $out $t; }' "$@"
+}
+# judge DIRECTORY LANGUAGE FILE...: the compiler's view of the code of the files, comments
+# stripped and nothing expanded, in one run; the line markers name the files as given.
 judge() {
-  local std=c++20
-  [ "$2" = c ] && std=gnu17
-  perl -0777 -pe 's/\\[ \t\f\v]*(?:\r\n|\n|\r)//g' "$1" |
-    gcc -fpreprocessed -dD -E -x "$2" -std="$std" - 2>/dev/null
+  local directory=$1 language=(-x c++ -std=c++20)
+  [ "$2" = c ] && language=(-x c -std=gnu17)
+  shift 2
+  (cd "$directory" && gcc -fpreprocessed -dD -E "${language[@]}" "$@" 2>/dev/null)
 }
-lines() { awk 'END { print NR }' "$1"; }
-
-# check_file PATH: prints one line, "ok N" (N lines rewritten) or "FAIL reason".
-check_file() {
-  local file=$1 language=c++ dir
-  case "$file" in *.c) language=c ;; esac
-  dir=$(mktemp -d "$work/file.XXXXXX") && cp "$file" "$dir/in" || {
-    echo "FAIL $file: cannot copy"
-    return
-  }
-  local style flag rewritten=0
-  for style in block cpp tight; do
-    case "$style" in
-      block) flag="" ;;
-      cpp) flag=-cpp ;;
-      # Comments moved hard against their code: no padding, so every line is checked in full.
-      tight) flag="-th 4 -cpos 5 -csz 4 -tabs 8 -utf8" ;;
-    esac
-    if ! "$quillet" -fi "$dir/in" -fo "$dir/out" $flag >/dev/null; then
-      echo "FAIL $file ($style): status $?"
-      return
-    fi
-    "$quillet" -fi "$dir/out" -fo "$dir/again" $flag >/dev/null
-    if ! cmp -s "$dir/out" "$dir/again"; then
-      echo "FAIL $file ($style): a second run changes it"
-      return
-    fi
-    if [ "$(lines "$dir/in")" != "$(lines "$dir/out")" ]; then
-      echo "FAIL $file ($style): the number of lines changed"
-      return
-    fi
-    cmp -s "$dir/in" "$dir/out" && continue  # nothing moved: nothing for the judge to see
-    [ -e "$dir/in.judged" ] || judge "$dir/in" "$language" >"$dir/in.judged"
-    judge "$dir/out" "$language" >"$dir/out.judged"
-    if ! cmp -s "$dir/in.judged" "$dir/out.judged"; then
-      echo "FAIL $file ($style): the code changed"
-      diff "$dir/in.judged" "$dir/out.judged" | head -n 6 | sed 's/^/    /'
-      return
-    fi
-    rewritten=$((rewritten + $(awk 'NR == FNR { a[FNR] = $0; next } $0 != a[FNR] { n++ }
-                                    END { print n + 0 }' "$dir/in" "$dir/out")))
-  done
-  rm -rf "$dir"
-  echo "ok $rewritten"
+# check_batch STYLE LANGUAGE FILE...: prints "FAIL ..." for each FILE whose code the compiler sees
+# otherwise in STYLE/ than in in/. The files are judged together, and one by one on a difference.
+check_batch() {
+  local style=$1 language=$2 scratch="joined/$1.$BASHPID" file
+  shift 2
+  join in "$scratch/in" "$@" && join "$style" "$scratch/out" "$@"
+  if ! cmp -s <(judge "$scratch/in" "$language" "$@") <(judge "$scratch/out" "$language" "$@"); then
+    for file in "$@"; do
+      if ! cmp -s <(judge "$scratch/in" "$language" "$file") <(judge "$scratch/out" "$language" "$file"); then
+        echo "FAIL $file ($style): the code changed"
+        diff <(judge "$scratch/in" "$language" "$file") <(judge "$scratch/out" "$language" "$file") |
+          head -n 6 | sed 's/^/    /'
+      fi
+    done
+  fi
+  rm -rf "$scratch"
 }
-export -f check_file judge lines
-export quillet work
+# line_counts TREE: "FILE LINES" for every non-empty file under TREE.
+line_counts() {
+  (cd "$1" && find . -type f -print0 | sort -z | xargs -0 awk '
+    FNR == 1 && NR > 1 { print name, lines } { name = FILENAME; lines = FNR }
+    END { if (NR > 0) print name, lines }')
+}
+export -f join judge check_batch
 
 list="$work/files"
 {
@@ -92,22 +79,49 @@ for skip in "${exceptions[@]}"; do
   tr '\0' '\n' <"$list" | grep -v -x -F "$skip" | tr '\n' '\0' >"$list.kept"
   mv "$list.kept" "$list"
 done
+mkdir in joined
+: >results
+judged=0
+tar -cf - --null -T "$list" 2>/dev/null | tar -xf - -C in
+files=$(find in -type f | wc -l)
+line_counts in >lines.in
 
-results="$work/results"
-xargs -0 -P "$(nproc)" -n 32 bash -c 'for file in "$@"; do check_file "$file"; done' _ \
-  <"$list" >"$results"
+summary=""
+for style in block cpp tight; do
+  case "$style" in
+    block) flags=() ;;
+    cpp) flags=(-cpp) ;;
+    # Comments moved hard against their code: no padding, so every line is checked in full.
+    tight) flags=(-th 4 -cpos 5 -csz 4 -tabs 8 -utf8) ;;
+  esac
+  cp -a in "$style"
+  # Every file is named, so that headers without a suffix are taken too.
+  (cd "$style" && find . -type f -print0 | xargs -0 "$quillet" -r -nobak "${flags[@]}") >out.txt
+  status=$?
+  [ "$status" = 0 ] || echo "FAIL ($style): status $status: $(head -n 3 out.txt)" >>results
+  (cd "$style" && find . -type f -print0 | xargs -0 "$quillet" -r -check "${flags[@]}") >again.txt
+  [ -s again.txt ] && echo "FAIL ($style): a second run changes: $(head -n 3 again.txt)" >>results
+  line_counts "$style" | cmp -s - lines.in ||
+    echo "FAIL ($style): the number of lines changed: $(line_counts "$style" | diff lines.in - | head -n 4)" >>results
+  diff -rq in "$style" | sed -n "s|^Files in/\(.*\) and $style/.* differ$|\1|p" >changed.txt
+  summary="$summary $(wc -l <changed.txt) files changed in $style,"
+  grep '\.c$' changed.txt | tr '\n' '\0' |
+    xargs -0 -r -P "$(nproc)" -n 100 bash -c 'check_batch "$@"' _ "$style" c >>results
+  grep -v '\.c$' changed.txt | tr '\n' '\0' |
+    xargs -0 -r -P "$(nproc)" -n 100 bash -c 'check_batch "$@"' _ "$style" c++ >>results
+  judged=$((judged + $(wc -l <changed.txt)))
+  rm -rf "$style"
+done
 
-files=$(grep -c '^ok ' "$results")
-rewritten=$(awk '/^ok / { n += $2 } END { print n + 0 }' "$results")
-failed=$(grep -c '^FAIL' "$results")
-echo "$files files checked in three layouts, $rewritten lines rewritten, $failed failed"
-if [ "$failed" -ne 0 ]; then
-  grep -v '^ok ' "$results" | head -n 60
+failed=$(grep -c '^FAIL' results 2>/dev/null)
+echo "$files files checked in three layouts:${summary%,}; ${failed:-0} failed"
+if [ "${failed:-0}" -ne 0 ]; then
+  grep -A 6 '^FAIL' results | head -n 60
   exit 1
 fi
 # A tool that rewrites nothing would pass every check above.
-if [ "$files" -lt $((1000 / every)) ] || [ "$rewritten" -lt $((1000 / every)) ]; then
-  echo "FAIL: too few files or rewritten lines for the check to mean anything"
+if [ "$files" -lt $((1000 / every)) ] || [ "$judged" -lt $((1000 / every)) ]; then
+  echo "FAIL: too few files or changes for the check to mean anything"
   exit 1
 fi
 echo "all passed"
