@@ -2,12 +2,13 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,34 +20,39 @@
 namespace quillet {
 namespace {
 
-// A worker may run ahead of the reports by this many files each, so that the messages waiting to
-// be printed stay few, however many files there are.
+// The walk may run ahead of the reports by this many files per worker, so that the files waiting
+// to be run or reported stay few, however many there are.
 constexpr std::size_t AHEAD_PER_WORKER = 16;
 // Room for a file's message, which names at most one path and a suffix.
 constexpr std::size_t MESSAGE_SIZE = 2 * PATH_BUFFER_SIZE;
 
-// What one file's run left to be reported.
-struct Report {
+// One file of the walk, from the moment it is found until its report is printed.
+struct Slot {
+  std::string path;
+  bool unreadable = false;  // a directory that could not be read, not a file
   std::array<char, MESSAGE_SIZE> text;
   std::size_t length = 0;
   ResultCode rc = RC_OK;
   bool done = false;
 };
 
+// The walk hands out files in order, the workers run them, and the reports are printed in the
+// same order. File i lives in slots[i % slots.size()]: the walk is never further ahead of the
+// reports than there are slots.
 struct Shared {
-  const std::vector<TreeEntry>& entries;
-  Options options;              // the files' options, without the list of paths
-  std::vector<Report> reports;  // entry i reports in reports[i % reports.size()]
+  Options options;  // the files' options, without the list of paths
+  std::vector<Slot> slots;
   std::mutex mutex;
   std::condition_variable changed;
-  std::size_t next = 0;      // the next entry to hand out
-  std::size_t reported = 0;  // the entries printed so far
+  std::size_t found = 0;     // files the walk has put in their slots
+  bool walked = false;       // the walk has ended
+  std::size_t next = 0;      // the next file to hand to a worker
+  std::size_t reported = 0;  // files whose reports are printed
 };
 
-ResultCode run_entry(const TreeEntry& entry, const Options& options, Files& files,
-                     std::FILE* messages) {
-  if (entry.unreadable_directory) {
-    std::fprintf(messages, "? Error reading %s\n", entry.path.c_str());
+ResultCode run_slot(const Slot& slot, const Options& options, Files& files, std::FILE* messages) {
+  if (slot.unreadable) {
+    std::fprintf(messages, "? Error reading %s\n", slot.path.c_str());
     return RC_IO_ERROR;
   }
   if (options.check) return check_file(options, files, messages);
@@ -57,75 +63,84 @@ void work(Shared& shared) {
   const auto files = std::make_unique<Files>();
   Options options = shared.options;
   options.only_if_changed = true;
-  const std::size_t window = shared.reports.size();
   for (;;) {
     std::size_t index = 0;
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] {
-        return shared.next >= shared.entries.size() || shared.next < shared.reported + window;
-      });
-      if (shared.next >= shared.entries.size()) return;
+      shared.changed.wait(lock, [&] { return shared.next < shared.found || shared.walked; });
+      if (shared.next == shared.found) return;
       index = shared.next++;
     }
-    // The slot is this worker's alone until its report is printed.
-    Report& report = shared.reports[index % window];
-    const TreeEntry& entry = shared.entries[index];
-    options.input_file = entry.path.c_str();
-    std::FILE* messages = ::fmemopen(report.text.data(), report.text.size(), "w");
-    report.rc = run_entry(entry, options, *files, messages != nullptr ? messages : stdout);
+    // The slot is this worker's alone until its report is done.
+    Slot& slot = shared.slots[index % shared.slots.size()];
+    options.input_file = slot.path.c_str();
+    std::FILE* messages = ::fmemopen(slot.text.data(), slot.text.size(), "w");
+    slot.rc = run_slot(slot, options, *files, messages != nullptr ? messages : stdout);
     if (messages != nullptr) {
       const long length = std::ftell(messages);
       std::fclose(messages);
-      report.length = length > 0 ? static_cast<std::size_t>(length) : 0;
+      slot.length = length > 0 ? static_cast<std::size_t>(length) : 0;
     }
     {
       const std::lock_guard lock(shared.mutex);
-      report.done = true;
+      slot.done = true;
     }
     shared.changed.notify_all();
   }
 }
 
-std::size_t worker_count(std::int32_t jobs, std::size_t files) {
-  long count = jobs > 0 ? jobs : ::sysconf(_SC_NPROCESSORS_ONLN);
-  if (count < 1) count = 1;
-  return std::min(static_cast<std::size_t>(count), std::max<std::size_t>(files, 1));
+std::size_t worker_count(std::int32_t jobs) {
+  const long count = jobs > 0 ? jobs : ::sysconf(_SC_NPROCESSORS_ONLN);
+  return count < 1 ? 1 : static_cast<std::size_t>(count);
 }
 
 }  // namespace
 
 ResultCode run_tree(const Options& options, std::FILE* out) {
-  const std::vector<TreeEntry> entries = list_files(options.paths);
-  const std::size_t workers = worker_count(options.jobs, entries.size());
-  Shared shared{entries, options, std::vector<Report>(workers * AHEAD_PER_WORKER), {}, {}, 0, 0};
+  const std::size_t workers = worker_count(options.jobs);
+  Shared shared{options, std::vector<Slot>(workers * AHEAD_PER_WORKER), {}, {}, 0, false, 0, 0};
   shared.options.paths = {};
   std::vector<std::thread> threads;
   threads.reserve(workers);
   for (std::size_t i = 0; i < workers; ++i)
     threads.emplace_back(work, std::ref(shared));
 
+  // This thread walks ahead while there are free slots, and prints the reports in order.
+  Walk walk = begin_walk(options.paths);
   ResultCode failed = RC_OK;
   bool would_change = false;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    Report& report = shared.reports[i % shared.reports.size()];
+  for (;;) {
+    while (!shared.walked && shared.found < shared.reported + shared.slots.size()) {
+      Slot& slot = shared.slots[shared.found % shared.slots.size()];
+      const bool more = next_file(walk, slot.path, slot.unreadable);
+      {
+        const std::lock_guard lock(shared.mutex);
+        if (more) {
+          ++shared.found;
+        } else {
+          shared.walked = true;
+        }
+      }
+      shared.changed.notify_all();
+    }
+    if (shared.reported == shared.found) break;  // and the walk has ended
+    Slot& slot = shared.slots[shared.reported % shared.slots.size()];
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] { return report.done; });
+      shared.changed.wait(lock, [&] { return slot.done; });
     }
-    std::fwrite(report.text.data(), 1, report.length, out);
-    if (report.rc == RC_WOULD_CHANGE) {
+    std::fwrite(slot.text.data(), 1, slot.length, out);
+    if (slot.rc == RC_WOULD_CHANGE) {
       would_change = true;
-    } else if (report.rc != RC_OK && failed == RC_OK) {
-      failed = report.rc;
+    } else if (slot.rc != RC_OK && failed == RC_OK) {
+      failed = slot.rc;
     }
     {
       const std::lock_guard lock(shared.mutex);
-      report.done = false;
-      report.length = 0;
-      shared.reported = i + 1;
+      slot.done = false;
+      slot.length = 0;
+      ++shared.reported;
     }
-    shared.changed.notify_all();
   }
   for (std::thread& thread : threads)
     thread.join();

@@ -5,95 +5,104 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 #include <string_view>
-#include <utility>
 
 namespace quillet {
 namespace {
 
-using FileId = std::pair<dev_t, ino_t>;
+Walk::FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
 
-struct Walk {
-  std::vector<TreeEntry> entries;
-  std::set<FileId> seen;
-};
-
-void take(Walk& walk, std::string path, FileId id) {
-  if (walk.seen.insert(id).second) walk.entries.push_back({std::move(path), false});
+// Whether `file` is listed now: not when it was already. It is remembered if it can come again.
+bool list_once(Walk& walk, const struct stat& file_stat) {
+  const Walk::FileId id = id_of(file_stat);
+  if (walk.listed.count(id) != 0) return false;
+  if (file_stat.st_nlink > 1 || walk.named.count(id) != 0) walk.listed.insert(id);
+  return true;
 }
 
-std::string child_path(const std::string& directory, const char* name) {
-  std::string path = directory;
-  if (path.empty() || path.back() != '/') path += '/';
-  path += name;
-  return path;
-}
-
-void walk_directory(Walk& walk, const std::string& directory, dev_t device) {
+// Opens `directory` for the walk, unless it was walked already. Returns false, with `unreadable`
+// set, when it cannot be read.
+bool enter(Walk& walk, const std::string& directory, const struct stat& directory_stat,
+           bool& unreadable) {
+  if (!walk.walked.insert(id_of(directory_stat)).second) return true;
   DIR* const dir = ::opendir(directory.c_str());
   if (dir == nullptr) {
-    walk.entries.push_back({directory, true});
-    return;
+    unreadable = true;
+    return false;
   }
-  // The type and inode come with the name on most file systems, which spares a stat per file.
-  struct Child {
-    std::string name;
-    unsigned char type;
-    ino_t inode;
-  };
-  std::vector<Child> children;
+  Walk::Directory frame;
+  frame.path = directory;
+  if (frame.path.empty() || frame.path.back() != '/') frame.path += '/';
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    children.push_back({entry->d_name, entry->d_type, entry->d_ino});
+    if (name != "." && name != "..") frame.names.emplace_back(name);
   }
   ::closedir(dir);
-  std::sort(children.begin(), children.end(),
-            [](const Child& a, const Child& b) { return a.name < b.name; });
-  for (Child& child : children) {
-    const bool dot = child.name[0] == '.';
-    if (child.type == DT_REG && is_source_name(child.name)) {
-      take(walk, child_path(directory, child.name.c_str()), {device, child.inode});
-    } else if (child.type == DT_UNKNOWN || (child.type == DT_DIR && !dot)) {
-      const std::string path = child_path(directory, child.name.c_str());
-      struct stat child_stat {};
-      if (::lstat(path.c_str(), &child_stat) != 0) continue;
-      if (S_ISDIR(child_stat.st_mode) && !dot) {
-        walk_directory(walk, path, child_stat.st_dev);
-      } else if (S_ISREG(child_stat.st_mode) && is_source_name(child.name)) {
-        take(walk, path, {child_stat.st_dev, child_stat.st_ino});
-      }
-    }
-  }
+  std::sort(frame.names.begin(), frame.names.end());
+  walk.stack.push_back(std::move(frame));
+  return true;
 }
 
 }  // namespace
 
-bool is_source_name(const std::string& name) {
+bool is_source_name(std::string_view name) {
   constexpr std::array<std::string_view, 15> EXTENSIONS = {".c",   ".h",   ".cc",  ".cpp", ".cxx",
                                                            ".c++", ".hh",  ".hpp", ".hxx", ".h++",
                                                            ".inl", ".ipp", ".tcc", ".C",   ".H"};
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return false;
-  const std::string_view extension = std::string_view(name).substr(dot);
-  return std::find(EXTENSIONS.begin(), EXTENSIONS.end(), extension) != EXTENSIONS.end();
+  if (dot == std::string_view::npos || dot == 0) return false;
+  return std::find(EXTENSIONS.begin(), EXTENSIONS.end(), name.substr(dot)) != EXTENSIONS.end();
 }
 
-std::vector<TreeEntry> list_files(const std::vector<const char*>& paths) {
+Walk begin_walk(const std::vector<const char*>& paths) {
   Walk walk;
+  walk.paths = paths;
   for (const char* path : paths) {
     struct stat path_stat {};
-    // A path named is followed if it is a link, as a single run follows it.
-    if (::stat(path, &path_stat) != 0) {
-      walk.entries.push_back({path, false});  // its run says what is wrong with it
-    } else if (S_ISDIR(path_stat.st_mode)) {
-      walk_directory(walk, path, path_stat.st_dev);
-    } else {
-      take(walk, path, {path_stat.st_dev, path_stat.st_ino});
+    if (::stat(path, &path_stat) == 0 && !S_ISDIR(path_stat.st_mode)) {
+      walk.named.insert(id_of(path_stat));
     }
   }
-  return walk.entries;
+  return walk;
+}
+
+bool next_file(Walk& walk, std::string& path, bool& unreadable) {
+  unreadable = false;
+  for (;;) {
+    if (walk.stack.empty()) {
+      if (walk.next_path == walk.paths.size()) return false;
+      const char* named = walk.paths[walk.next_path++];
+      struct stat named_stat {};
+      // A path named is followed if it is a link, as a single run follows it; one that names
+      // nothing is run on all the same, to say so.
+      if (::stat(named, &named_stat) != 0 ||
+          (!S_ISDIR(named_stat.st_mode) && list_once(walk, named_stat))) {
+        path = named;
+        return true;
+      }
+      if (S_ISDIR(named_stat.st_mode) && !enter(walk, named, named_stat, unreadable)) {
+        path = named;
+        return true;
+      }
+      continue;
+    }
+    Walk::Directory& top = walk.stack.back();
+    if (top.next == top.names.size()) {
+      walk.stack.pop_back();
+      continue;
+    }
+    const std::string& name = top.names[top.next++];
+    path.assign(top.path).append(name);
+    struct stat child_stat {};
+    if (::lstat(path.c_str(), &child_stat) != 0) continue;
+    if (S_ISREG(child_stat.st_mode) && is_source_name(name) && list_once(walk, child_stat)) {
+      return true;
+    }
+    if (S_ISDIR(child_stat.st_mode) && name[0] != '.' &&
+        !enter(walk, path, child_stat, unreadable)) {
+      return true;
+    }
+  }
 }
 
 }  // namespace quillet
