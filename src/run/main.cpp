@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
   if (rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) return rc;
   if (options.recursive) return quillet::run_tree(options, stdout);
-  const auto files = std::make_unique<quillet::Files>();
+  const auto files = std::make_unique_for_overwrite<quillet::Files>();
   if (options.check) return quillet::check_file(options, *files, stdout);
   if (rc == quillet::RC_IN_PLACE) return quillet::rewrite_in_place(options, *files, stdout);
   return quillet::rewrite_to_file(options, *files, stdout);

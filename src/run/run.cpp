@@ -133,7 +133,8 @@ bool write_layout(Output& out, const Layout& layout, std::string_view line,
       *p++ = '*';
       *p++ = '/';
     }
-    std::memcpy(p, layout.line_end.data(), layout.line_end.size());
+    if (layout.line_end.size() == 2) *p++ = '\r';
+    *p = layout.line_end.back();
     return std::string_view(start, size) != line;
   }
   // Columns far to the right make lines longer than the buffer, and than any line read.

@@ -78,14 +78,14 @@ Quote classify_quote(std::string_view text, std::size_t from, std::size_t at, bo
 // line then continues this one. Returns the backslash's index, or npos. The trigraph "??/" is a
 // backslash to compilers that still read trigraphs, and is taken for one: a line comment ending
 // in it then runs on, and is not rewritten.
-std::size_t splice_at(std::string_view line) {
+inline std::size_t splice_at(std::string_view line) {
   if (line.empty() || !is_line_end(byte_at(line, line.size() - 1))) return std::string_view::npos;
   std::size_t k = line.size() - 1;
   if (line[k] == '\n' && k > 0 && line[k - 1] == '\r') --k;
   while (k > 0 && is_space(byte_at(line, k - 1)) && !is_line_end(byte_at(line, k - 1)))
     --k;
   if (k > 0 && line[k - 1] == '\\') return k - 1;
-  if (k >= 3 && line.substr(k - 3, 3) == "?\?/") return k - 3;
+  if (k >= 3 && line[k - 1] == '/' && line[k - 2] == '?' && line[k - 3] == '?') return k - 3;
   return std::string_view::npos;
 }
 

@@ -60,7 +60,7 @@ ResultCode run_slot(const Slot& slot, const Options& options, Files& files, std:
 }
 
 void work(Shared& shared) {
-  const auto files = std::make_unique<Files>();
+  const auto files = std::make_unique_for_overwrite<Files>();
   Options options = shared.options;
   options.only_if_changed = true;
   for (;;) {
