@@ -84,6 +84,10 @@ TEST(RunFile, Layout) {
   tabs8_cpp.cpp_style = true;
   Options utf8;
   utf8.utf8 = true;
+  Options trail;
+  trail.trail = true;
+  Options trail_cpp = trail;
+  trail_cpp.cpp_style = true;
   const std::string count = "    int count;" + spaces(18) + "// number of items";
   const std::string code70(70, 'x');
   const LayoutCase cases[] = {
@@ -116,6 +120,13 @@ TEST(RunFile, Layout) {
       {"block spanning lines", "x;" + spaces(30) + "/* a\n b */\n",
        "x;" + spaces(30) + "/* a\n b */\n"},
       {"empty input", "", ""},
+      // With -trail, a comment alone on its line stays where it is.
+      {"trail: alone stays", spaces(30) + "// a\n\t" + spaces(30) + "/* b */\n",
+       spaces(30) + "// a\n\t" + spaces(30) + "/* b */\n", trail},
+      {"trail: after code moves", "x;" + spaces(30) + "// a\n", "x;" + spaces(62) + "// a\n",
+       trail_cpp},
+      {"trail: after a comment moves", "/* a */" + spaces(30) + "/* b */\n",
+       "/* a */" + spaces(57) + "/* b" + spaces(40) + "*/\n", trail},
       // With tab stops, a tab takes the columns to the next stop.
       {"tabs: threshold", "\t\tx;\t// a\n", "\t\tx;\t// a\n"},
       {"tabs: past the threshold", "\t\tx;\t// a\n",

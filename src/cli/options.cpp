@@ -75,7 +75,7 @@ ResultCode tree_mode(Options& options, const char* output_file, std::vector<cons
     return RC_NO_INPUT;
   }
   options.paths = std::move(paths);
-  return options.check ? RC_OK : RC_IN_PLACE;
+  return options.check || options.diff ? RC_OK : RC_IN_PLACE;
 }
 
 }  // namespace
@@ -125,6 +125,8 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   bool recursive = options.recursive;
   std::int32_t jobs = options.jobs;
   std::vector<const char*> paths;
+  bool diff = options.diff;
+  bool trail = options.trail;
 
   // Each pass tests one argument against every option in turn. An option that takes a value moves
   // on to it, and the tests after it in the same pass look at that value, so "-th -cpp" sets both
@@ -192,6 +194,8 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
       jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS);
     }
     if (is("-nobak")) no_backup = true;
+    if (is("-diff")) diff = true;
+    if (is("-trail")) trail = true;
     if (!matched) paths.push_back(argv[i]);
   }
   if (missing) {
@@ -209,6 +213,8 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   options.utf8 = utf8;
   options.no_backup = no_backup;
   options.jobs = jobs;
+  options.diff = diff;
+  options.trail = trail;
   if (recursive) return tree_mode(options, output_file, std::move(paths), out);
   if (input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");

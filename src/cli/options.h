@@ -47,6 +47,9 @@ struct Options {
   std::int32_t jobs = 0;           // "-r": worker threads; 0 means one per processor online
   bool only_if_changed = false;    // in place, leave a file that would not change untouched
   std::vector<const char*> paths;  // "-r": the files and directories to run on, in order
+  bool diff = false;               // write nothing; print the change as a unified diff
+  bool colour = false;             // colour the diff (standard output is a terminal)
+  bool trail = false;              // move only comments that follow code on their line
 };
 
 /// Whether `path` names a standard stream rather than a file.

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 
 #include "run/in_place.h"
 #include "run/io.h"
@@ -111,6 +113,23 @@ ResultCode would_change(Files& files, const Options& options, std::FILE* message
   return rc;
 }
 
+// Copies all of `from` into `to`, through the input's buffer.
+bool copy_all(int from, int to, Input& buffer) {
+  for (;;) {
+    const ssize_t n = ::read(from, buffer.data.data(), buffer.data.size());
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(to, buffer.data.data() + done, static_cast<std::size_t>(n - done));
+      if (w <= 0) return false;
+      done += w;
+    }
+  }
+}
+
 }  // namespace
 
 void hold_standard_streams() {
@@ -185,6 +204,69 @@ ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* mes
     }
   }
   ::close(files.in.fd);
+  return rc;
+}
+
+bool wants_colour() { return ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr; }
+
+ResultCode diff_file(const Options& options, Files& files, DiffInputs& diff, std::FILE* messages) {
+  reset(files);
+  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
+    return rc;
+  }
+  if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
+  // Both sides are dated by the input's time, so that a diff of the same file reads the same
+  // every time; standard input by the time of the run.
+  std::timespec time{};
+  std::timespec_get(&time, TIME_UTC);
+  struct stat input_stat {};
+  if (::fstat(files.in.fd, &input_stat) == 0 && S_ISREG(input_stat.st_mode)) {
+    time = input_stat.st_mtim;
+  }
+  const DiffLabel label{options.input_file, time};
+  // The input is read three times (the check, the run, the diff); standard input is kept in a
+  // temporary file first, as it can be read once only.
+  std::FILE* spool = nullptr;
+  if (files.in.fd == STDIN_FILENO) {
+    spool = std::tmpfile();
+    if (spool == nullptr || !copy_all(STDIN_FILENO, ::fileno(spool), files.in) ||
+        ::lseek(::fileno(spool), 0, SEEK_SET) != 0) {
+      if (spool != nullptr) std::fclose(spool);
+      return cannot_read(options.input_file, messages);
+    }
+    reset(files);
+    files.in.fd = ::fileno(spool);
+  }
+  ResultCode rc = would_change(files, options, messages);
+  std::FILE* rewritten = rc == RC_WOULD_CHANGE ? std::tmpfile() : nullptr;
+  if (rc == RC_WOULD_CHANGE) {
+    Options run = options;
+    run.check = false;
+    files.out.fd = rewritten != nullptr ? ::fileno(rewritten) : -1;
+    rc = rewritten != nullptr ? run_file(files.in, files.out, run) : RC_IO_ERROR;
+    if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
+    if (rc == RC_IO_ERROR) {
+      if (files.in.error != 0) {
+        cannot_read(options.input_file, messages);
+      } else {
+        std::fprintf(messages, "? Error writing a temporary file\n");
+      }
+    }
+  }
+  if (rc == RC_OK && rewritten != nullptr) {
+    diff.before.fd = files.in.fd;
+    diff.after.fd = files.out.fd;
+    rc = ::lseek(diff.before.fd, 0, SEEK_SET) == 0 && ::lseek(diff.after.fd, 0, SEEK_SET) == 0 &&
+                 write_diff(diff, label, options.colour, messages)
+             ? RC_WOULD_CHANGE
+             : cannot_read(options.input_file, messages);
+  }
+  if (rewritten != nullptr) std::fclose(rewritten);
+  if (spool != nullptr) {
+    std::fclose(spool);
+  } else {
+    ::close(files.in.fd);
+  }
   return rc;
 }
 

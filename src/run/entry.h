@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "diff/diff.h"
 #include "run/io.h"
 
 namespace quillet {
@@ -22,6 +23,15 @@ void hold_standard_streams();
 /// after printing its message, if any, on `messages`.
 [[nodiscard]] ResultCode rewrite_in_place(const Options& options, Files& files,
                                           std::FILE* messages);
+
+/// Whether a diff on standard output is coloured: it is a terminal and NO_COLOR is not set.
+[[nodiscard]] bool wants_colour();
+
+/// Writes no file: prints on `messages` the change that rewriting `options.input_file` would make,
+/// as a unified diff that `patch -p0` applies. Returns RC_WOULD_CHANGE when there is one, RC_OK
+/// when nothing would change, or the status of a failure after printing its message.
+[[nodiscard]] ResultCode diff_file(const Options& options, Files& files, DiffInputs& diff,
+                                   std::FILE* messages);
 
 /// Writes nothing: tells whether rewriting `options.input_file` would change a line. Returns
 /// RC_WOULD_CHANGE (after printing which file), RC_OK when nothing would change, or the status of

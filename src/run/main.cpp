@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/options.h"
+#include "diff/diff.h"
 #include "run/entry.h"
 #include "run/io.h"
 #include "tree/tree.h"
@@ -11,8 +12,13 @@ int main(int argc, char** argv) {
   quillet::Options options;
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
   if (rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) return rc;
+  options.colour = options.diff && quillet::wants_colour();
   if (options.recursive) return quillet::run_tree(options, stdout);
   const auto files = std::make_unique_for_overwrite<quillet::Files>();
+  if (options.diff) {
+    const auto diff = std::make_unique_for_overwrite<quillet::DiffInputs>();
+    return quillet::diff_file(options, *files, *diff, stdout);
+  }
   if (options.check) return quillet::check_file(options, *files, stdout);
   if (rc == quillet::RC_IN_PLACE) return quillet::rewrite_in_place(options, *files, stdout);
   return quillet::rewrite_to_file(options, *files, stdout);

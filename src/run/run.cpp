@@ -195,7 +195,13 @@ bool is_past_threshold(std::string_view line, std::int32_t comment_start, const 
   if (comment_start < 2) return false;
   const auto marker = static_cast<std::size_t>(comment_start) - 2;
   // The marker takes the column after what stands before it, counting from 1.
-  return column_after(line.substr(0, marker), 0, options.tabs, false) + 1 >= options.th;
+  if (column_after(line.substr(0, marker), 0, options.tabs, false) + 1 < options.th) return false;
+  if (!options.trail) return true;
+  // A comment alone on its line stays where it is.
+  for (std::size_t i = 0; i < marker; ++i) {
+    if (!is_space(static_cast<unsigned char>(line[i]))) return true;
+  }
+  return false;
 }
 
 std::string_view trim_trailing(std::string_view text) {

@@ -23,8 +23,8 @@ inline constexpr std::size_t LINE_BUFFER_SIZE = 4096;
 [[nodiscard]] std::int64_t column_after(std::string_view text, std::int64_t from, std::int32_t tabs,
                                         bool utf8);
 
-/// Whether the marker of the comment whose text starts at `comment_start` begins at column
-/// `options.th` or further right.
+/// Whether the comment whose text starts at `comment_start` is to be moved: its marker begins at
+/// column `options.th` or further right, and, with `options.trail`, code stands before it.
 [[nodiscard]] bool is_past_threshold(std::string_view line, std::int32_t comment_start,
                                      const Options& options);
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "diff/diff.h"
 #include "run/entry.h"
 #include "run/in_place.h"
 #include "run/io.h"
@@ -34,6 +35,7 @@ struct Slot {
   std::size_t length = 0;
   ResultCode rc = RC_OK;
   bool done = false;
+  std::FILE* spool = nullptr;  // with "-diff", where the messages wait
 };
 
 // The walk hands out files in order, the workers run them, and the reports are printed in the
@@ -50,17 +52,57 @@ struct Shared {
   std::size_t reported = 0;  // files whose reports are printed
 };
 
-ResultCode run_slot(const Slot& slot, const Options& options, Files& files, std::FILE* messages) {
+// A worker's buffers, made once.
+struct Buffers {
+  Files files;
+  DiffInputs diff;
+};
+
+ResultCode run_slot(const Slot& slot, const Options& options, Buffers& buffers,
+                    std::FILE* messages) {
   if (slot.unreadable) {
     std::fprintf(messages, "? Error reading %s\n", slot.path.c_str());
     return RC_IO_ERROR;
   }
-  if (options.check) return check_file(options, files, messages);
-  return rewrite_in_place(options, files, messages);
+  if (options.diff) return diff_file(options, buffers.files, buffers.diff, messages);
+  if (options.check) return check_file(options, buffers.files, messages);
+  return rewrite_in_place(options, buffers.files, messages);
+}
+
+// Where a file's messages wait for their turn: a diff may be long, and goes to a temporary file
+// made once for the slot; anything else fits in the slot's own text.
+std::FILE* open_messages(Slot& slot, bool diff) {
+  if (!diff) return ::fmemopen(slot.text.data(), slot.text.size(), "w");
+  if (slot.spool == nullptr) slot.spool = std::tmpfile();
+  return slot.spool;
+}
+
+void close_messages(Slot& slot, std::FILE* messages) {
+  if (messages == nullptr) return;
+  if (messages == slot.spool) {
+    std::fflush(messages);
+    return;
+  }
+  const long length = std::ftell(messages);
+  std::fclose(messages);
+  slot.length = length > 0 ? static_cast<std::size_t>(length) : 0;
+}
+
+// Prints a file's messages, and makes its slot ready for another file.
+void print_messages(Slot& slot, std::FILE* out) {
+  if (slot.spool == nullptr) {
+    std::fwrite(slot.text.data(), 1, slot.length, out);
+    return;
+  }
+  std::rewind(slot.spool);
+  for (std::size_t n; (n = std::fread(slot.text.data(), 1, slot.text.size(), slot.spool)) > 0;)
+    std::fwrite(slot.text.data(), 1, n, out);
+  std::rewind(slot.spool);
+  (void)::ftruncate(::fileno(slot.spool), 0);
 }
 
 void work(Shared& shared) {
-  const auto files = std::make_unique_for_overwrite<Files>();
+  const auto buffers = std::make_unique_for_overwrite<Buffers>();
   Options options = shared.options;
   options.only_if_changed = true;
   for (;;) {
@@ -74,13 +116,9 @@ void work(Shared& shared) {
     // The slot is this worker's alone until its report is done.
     Slot& slot = shared.slots[index % shared.slots.size()];
     options.input_file = slot.path.c_str();
-    std::FILE* messages = ::fmemopen(slot.text.data(), slot.text.size(), "w");
-    slot.rc = run_slot(slot, options, *files, messages != nullptr ? messages : stdout);
-    if (messages != nullptr) {
-      const long length = std::ftell(messages);
-      std::fclose(messages);
-      slot.length = length > 0 ? static_cast<std::size_t>(length) : 0;
-    }
+    std::FILE* messages = open_messages(slot, options.diff);
+    slot.rc = run_slot(slot, options, *buffers, messages != nullptr ? messages : stdout);
+    close_messages(slot, messages);
     {
       const std::lock_guard lock(shared.mutex);
       slot.done = true;
@@ -129,7 +167,7 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
       std::unique_lock lock(shared.mutex);
       shared.changed.wait(lock, [&] { return slot.done; });
     }
-    std::fwrite(slot.text.data(), 1, slot.length, out);
+    print_messages(slot, out);
     if (slot.rc == RC_WOULD_CHANGE) {
       would_change = true;
     } else if (slot.rc != RC_OK && failed == RC_OK) {
@@ -144,6 +182,9 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
   }
   for (std::thread& thread : threads)
     thread.join();
+  for (Slot& slot : shared.slots) {
+    if (slot.spool != nullptr) std::fclose(slot.spool);
+  }
   if (failed != RC_OK) return failed;
   return would_change ? RC_WOULD_CHANGE : RC_OK;
 }

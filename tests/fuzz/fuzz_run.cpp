@@ -129,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
   options.csz = 4 + (data[0] >> 4);
   options.tabs = 1 + (data[1] & 15);
   options.utf8 = (data[1] & 16) != 0;
+  options.trail = (data[1] & 32) != 0;
   const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
 
   const std::string once = run(text, options);

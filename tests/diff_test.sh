@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# "-diff" on real files: the diff applied with `patch -p0` gives exactly the in-place result, over
+# one file and over a tree; nothing is written; the colour rule.
+# Usage: diff_test.sh path/to/quillet
+set -u
+quillet=$(realpath "$1")
+# shellcheck source=tests/common.sh
+source "$(dirname "$0")/common.sh"
+cd "$work" || exit 1
+
+mkdir -p t/sub
+{
+  seq 1 12 | sed 's/.*/int line_&;/'
+  echo 'int x;                         // a comment'
+  seq 1 5 | sed 's/.*/int more_&;/'
+  printf 'int y;                        /* no newline at the end */'
+} >t/long.c
+printf 'a;                         // x\r\nb;\r\n' >t/crlf.c
+printf 'x;                           // y\rz;                  // lone cr\n' >t/sub/lone.cc
+printf 'int z;\n' >t/same.h
+cp -r t orig
+
+# Each file alone, then the whole tree: the patch turns a copy into the in-place result.
+for f in long.c crlf.c sub/lone.cc same.h; do
+  (cd t && "$quillet" -fi "$f" -diff >"../$(basename "$f").diff"); rc=$?
+  want=11
+  [ "$f" = same.h ] && want=0
+  [ "$rc" = "$want" ] || fail "$f: status $rc, want $want"
+  [ "$f" = same.h ] && [ -s same.h.diff ] && fail "$f: a diff for a file that would not change"
+done
+diff -r t orig >/dev/null || fail "-diff changed a file"
+[ -z "$(find t -name '*.tmp' -o -name '*.bak')" ] || fail "-diff left files behind"
+cp -r orig want && (cd want && "$quillet" -r -nobak .)
+cp -r orig patched
+for f in long.c crlf.c sub/lone.cc; do
+  (cd patched && patch -s -p0 <"../$(basename "$f").diff") || fail "$f: the patch does not apply"
+done
+diff -r patched want >/dev/null || fail "single-file patches do not give the in-place result"
+
+"$quillet" -r t -diff -j 1 >tree.diff; rc=$?
+[ "$rc" = 11 ] || fail "tree: status $rc, want 11"
+"$quillet" -r t -diff -j 4 | cmp -s - tree.diff || fail "tree: -j 4 prints another diff"
+mkdir applied && cp -r orig applied/t
+(cd applied && patch -s -p0 <../tree.diff) && diff -r applied/t want >/dev/null ||
+  fail "tree: the patch does not give the in-place result"
+
+# Standard input is named "-"; its diff is the file's, under that name.
+"$quillet" -fi - -diff <t/long.c | sed -n '1s/\t.*//p' | grep -qx -- '--- -' || fail "standard input is not named -"
+
+# Colour only on a terminal, and not with NO_COLOR.
+esc=$(printf '\033')
+script -qec "$quillet -fi t/long.c -diff" /dev/null >tty.txt
+grep -q "^${esc}\[31m-int x;" tty.txt && grep -q "^${esc}\[32m+int x;" tty.txt ||
+  fail "no colour on a terminal"
+NO_COLOR=1 script -qec "$quillet -fi t/long.c -diff" /dev/null | grep -q "$esc" && fail "colour with NO_COLOR"
+grep -q "$esc" long.c.diff && fail "colour into a file"
+
+finish
