@@ -50,12 +50,6 @@ bool is_option(const char* arg, std::string_view name) {
   return arg[i] == '\0';
 }
 
-// A value below the minimum, or one that does not fit, quietly becomes the option's default.
-std::int32_t number_or_default(const char* text, std::int32_t fallback) {
-  const std::int32_t value = parse_number(text, fallback);
-  return value < MIN_NUMBER ? fallback : value;
-}
-
 // "-r": every path named is run on in place, or checked; there is no single output to name.
 ResultCode tree_mode(Options& options, const char* output_file, std::vector<const char*> paths,
                      std::FILE* out) {
@@ -79,6 +73,17 @@ ResultCode tree_mode(Options& options, const char* output_file, std::vector<cons
 }
 
 }  // namespace
+
+// A value below the minimum, or one that does not fit, quietly becomes the option's default.
+std::int32_t option_number(const char* text, std::int32_t fallback) {
+  const std::int32_t value = parse_number(text, fallback);
+  return value < MIN_NUMBER ? fallback : value;
+}
+
+std::int32_t tab_number(const char* text) {
+  const std::int32_t tabs = parse_number(text, 1);
+  return tabs < 1 || tabs > MAX_TABS ? 1 : tabs;
+}
 
 ResultCode refuse_same_file(std::FILE* out) {
   std::fprintf(out, "? The output file cannot be the same as the input file\n");
@@ -127,6 +132,8 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   std::vector<const char*> paths;
   bool diff = options.diff;
   bool trail = options.trail;
+  bool no_settings = options.no_settings;
+  std::uint32_t given = options.given;
 
   // Each pass tests one argument against every option in turn. An option that takes a value moves
   // on to it, and the tests after it in the same pass look at that value, so "-th -cpp" sets both
@@ -153,17 +160,20 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     if (is("-th")) {
       const char* value = take_value();
       if (value == nullptr) break;
-      th = number_or_default(value, DEFAULT_TH);
+      th = option_number(value, DEFAULT_TH);
+      given |= GIVEN_TH;
     }
     if (is("-cpos")) {
       const char* value = take_value();
       if (value == nullptr) break;
-      cpos = number_or_default(value, DEFAULT_CPOS);
+      cpos = option_number(value, DEFAULT_CPOS);
+      given |= GIVEN_CPOS;
     }
     if (is("-csz")) {
       const char* value = take_value();
       if (value == nullptr) break;
-      csz = number_or_default(value, DEFAULT_CSZ);
+      csz = option_number(value, DEFAULT_CSZ);
+      given |= GIVEN_CSZ;
     }
     if (is("-cpp")) cpp_style = true;
     if (is("-fi")) {
@@ -183,8 +193,8 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     if (is("-tabs")) {
       const char* value = take_value();
       if (value == nullptr) break;
-      tabs = parse_number(value, 1);
-      if (tabs < 1 || tabs > MAX_TABS) tabs = 1;
+      tabs = tab_number(value);
+      given |= GIVEN_TABS;
     }
     if (is("-utf8")) utf8 = true;
     if (is("-r")) recursive = true;
@@ -196,6 +206,7 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     if (is("-nobak")) no_backup = true;
     if (is("-diff")) diff = true;
     if (is("-trail")) trail = true;
+    if (is("-noconf")) no_settings = true;
     if (!matched) paths.push_back(argv[i]);
   }
   if (missing) {
@@ -203,7 +214,10 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     return RC_BAD_ARGUMENTS;
   }
 
-  if (th > cpos) std::swap(th, cpos);
+  if (th > cpos) {
+    std::swap(th, cpos);
+    given |= GIVEN_TH | GIVEN_CPOS;  // each now stands for the other
+  }
   options.th = th;
   options.cpos = cpos;
   options.csz = csz;
@@ -215,6 +229,8 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   options.jobs = jobs;
   options.diff = diff;
   options.trail = trail;
+  options.no_settings = no_settings;
+  options.given = given;
   if (recursive) return tree_mode(options, output_file, std::move(paths), out);
   if (input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");

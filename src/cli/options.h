@@ -20,6 +20,15 @@ enum ResultCode : int {
   RC_BAD_ARGUMENTS = 9,  // an option that takes a value came last, or options that cannot meet
   RC_IO_ERROR = 10,      // reading the input or writing the output failed
   RC_WOULD_CHANGE = 11,  // "-check": at least one line would change
+  RC_BAD_SETTINGS = 12,  // a settings file holds something it may not
+};
+
+/// Which of the options that take a number the command line gave (Options::given).
+enum Given : std::uint32_t {
+  GIVEN_TH = 1,
+  GIVEN_CPOS = 2,
+  GIVEN_CSZ = 4,
+  GIVEN_TABS = 8,
 };
 
 inline constexpr std::int32_t DEFAULT_TH = 25;
@@ -50,6 +59,8 @@ struct Options {
   bool diff = false;               // write nothing; print the change as a unified diff
   bool colour = false;             // colour the diff (standard output is a terminal)
   bool trail = false;              // move only comments that follow code on their line
+  bool no_settings = false;        // "-noconf": read no settings file
+  std::uint32_t given = 0;  // Given bits: numbers the command line set, which settings leave be
 };
 
 /// Whether `path` names a standard stream rather than a file.
@@ -68,6 +79,13 @@ ResultCode refuse_same_file(std::FILE* out);
 
 /// Prints the help text on `out`.
 void print_help(std::FILE* out);
+
+/// The value of a numeric option: `text` read as parse_number reads it, or `fallback` when it is
+/// below the smallest allowed value (4) or does not fit.
+[[nodiscard]] std::int32_t option_number(const char* text, std::int32_t fallback);
+
+/// The value of "-tabs": 1 to MAX_TABS, or 1.
+[[nodiscard]] std::int32_t tab_number(const char* text);
 
 /// Converts the way atoi does (whitespace, sign, digits up to the first non-digit; none give 0),
 /// but a value beyond the signed 32-bit range gives `fallback` instead of undefined behaviour.

@@ -5,6 +5,7 @@
 #include "diff/diff.h"
 #include "run/entry.h"
 #include "run/io.h"
+#include "settings/settings.h"
 #include "tree/tree.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,12 @@ int main(int argc, char** argv) {
   if (rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) return rc;
   options.colour = options.diff && quillet::wants_colour();
   if (options.recursive) return quillet::run_tree(options, stdout);
+  if (!options.no_settings) {
+    quillet::SettingsCache settings;
+    const quillet::ResultCode found = quillet::apply_settings(
+        *quillet::find_settings(settings, options.input_file), options, stdout);
+    if (found != quillet::RC_OK) return found;
+  }
   const auto files = std::make_unique_for_overwrite<quillet::Files>();
   if (options.diff) {
     const auto diff = std::make_unique_for_overwrite<quillet::DiffInputs>();

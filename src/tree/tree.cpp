@@ -16,6 +16,7 @@
 #include "run/entry.h"
 #include "run/in_place.h"
 #include "run/io.h"
+#include "settings/settings.h"
 #include "tree/walk.h"
 
 namespace quillet {
@@ -30,7 +31,8 @@ constexpr std::size_t MESSAGE_SIZE = 2 * PATH_BUFFER_SIZE;
 // One file of the walk, from the moment it is found until its report is printed.
 struct Slot {
   std::string path;
-  bool unreadable = false;  // a directory that could not be read, not a file
+  std::shared_ptr<const Settings> settings;  // those of the file's directory, unless "-noconf"
+  bool unreadable = false;                   // a directory that could not be read, not a file
   std::array<char, MESSAGE_SIZE> text;
   std::size_t length = 0;
   ResultCode rc = RC_OK;
@@ -64,9 +66,15 @@ ResultCode run_slot(const Slot& slot, const Options& options, Buffers& buffers,
     std::fprintf(messages, "? Error reading %s\n", slot.path.c_str());
     return RC_IO_ERROR;
   }
-  if (options.diff) return diff_file(options, buffers.files, buffers.diff, messages);
-  if (options.check) return check_file(options, buffers.files, messages);
-  return rewrite_in_place(options, buffers.files, messages);
+  Options file_options = options;
+  file_options.input_file = slot.path.c_str();
+  if (slot.settings != nullptr) {
+    const ResultCode rc = apply_settings(*slot.settings, file_options, messages);
+    if (rc != RC_OK) return rc;
+  }
+  if (options.diff) return diff_file(file_options, buffers.files, buffers.diff, messages);
+  if (options.check) return check_file(file_options, buffers.files, messages);
+  return rewrite_in_place(file_options, buffers.files, messages);
 }
 
 // Where a file's messages wait for their turn: a diff may be long, and goes to a temporary file
@@ -115,7 +123,6 @@ void work(Shared& shared) {
     }
     // The slot is this worker's alone until its report is done.
     Slot& slot = shared.slots[index % shared.slots.size()];
-    options.input_file = slot.path.c_str();
     std::FILE* messages = open_messages(slot, options.diff);
     slot.rc = run_slot(slot, options, *buffers, messages != nullptr ? messages : stdout);
     close_messages(slot, messages);
@@ -145,12 +152,16 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
   Walk walk = begin_walk(options.paths);
+  SettingsCache settings;
   ResultCode failed = RC_OK;
   bool would_change = false;
   for (;;) {
     while (!shared.walked && shared.found < shared.reported + shared.slots.size()) {
       Slot& slot = shared.slots[shared.found % shared.slots.size()];
       const bool more = next_file(walk, slot.path, slot.unreadable);
+      slot.settings = more && !slot.unreadable && !options.no_settings
+                          ? find_settings(settings, slot.path.c_str())
+                          : nullptr;
       {
         const std::lock_guard lock(shared.mutex);
         if (more) {

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Settings files (".quillet"): found in the file's directory or above, the nearest winning, the
+# command line over the file, "-noconf", a bad file refused before anything is written, and each
+# directory's own settings in a tree.
+# Usage: settings_test.sh path/to/quillet
+set -u
+quillet=$(realpath "$1")
+# shellcheck source=tests/common.sh
+source "$(dirname "$0")/common.sh"
+cd "$work" || exit 1
+
+line='int x;                         // a comment'
+mkdir -p p/near/deeper
+printf '%s\n' "$line" | tee p/top.c p/near/mid.c p/near/deeper/low.c >plain.c
+printf "# the project's layout\n-cpos 40 -CPP   # line comments\n" >p/.quillet
+printf -- '-csz 10\n-cpos\t50 # nearer\n' >p/near/.quillet
+# layout ARGS...: what the file holds after `quillet -fi plain.c -fo - ARGS`, with no settings.
+layout() { "$quillet" -fi plain.c -fo - -noconf "$@"; }
+
+# check NAME FILE "WANT" ARGS...: quillet -fi FILE -fo - ARGS gives what `layout WANT` gives.
+check() {
+  local name=$1 file=$2 want=$3
+  shift 3
+  "$quillet" -fi "$file" -fo - "$@" >got.txt; rc=$?
+  # shellcheck disable=SC2086
+  layout $want >want.txt
+  [ "$rc" = 0 ] && cmp -s got.txt want.txt || fail "$name: status $rc, got [$(cat got.txt)]"
+}
+check "in the file's directory" p/top.c "-cpos 40 -cpp"
+check "the nearest wins" p/near/mid.c "-cpos 50 -csz 10"
+check "from a parent" p/near/deeper/low.c "-cpos 50 -csz 10"
+check "command line over the file" p/near/mid.c "-cpos 30 -csz 10" -cpos 30
+check "-noconf" p/near/mid.c "" -noconf
+(cd p/near && "$quillet" -fi - -fo - <../../plain.c) >got.txt
+layout -cpos 50 -csz 10 >want.txt
+cmp -s got.txt want.txt || fail "standard input takes the current directory's settings"
+
+# A bad file is refused, status 12, naming it and what is wrong, before anything is written.
+mkdir bad
+for content in '-th' '-fi a.c' 'tabs 8' '-cpos -cpp'; do
+  printf '%s\n' "$content" >bad/.quillet
+  printf '%s\n' "$line" >bad/a.c
+  "$quillet" -fi bad/a.c >printed.txt; rc=$?
+  [ "$rc" = 12 ] || fail "bad settings [$content]: status $rc, want 12"
+  grep -q "^? $work/bad/.quillet: " printed.txt || fail "bad settings [$content]: printed [$(cat printed.txt)]"
+  [ "$(cat bad/a.c)" = "$line" ] && [ ! -e bad/a.c.bak ] && [ ! -e bad/a.c.tmp ] ||
+    fail "bad settings [$content]: a file was written"
+done
+"$quillet" -fi bad/a.c -fo out.c >/dev/null
+[ ! -e out.c ] || fail "bad settings: the output was created"
+
+# In a tree each file takes its own directory's settings; a bad file fails its own files only.
+cp -r p t
+printf -- '-nobak\n' >>t/near/deeper/.quillet
+"$quillet" -r t >printed.txt; rc=$?
+[ "$rc" = 0 ] || fail "tree: status $rc: $(cat printed.txt)"
+layout -cpos 40 -cpp | cmp -s - t/top.c || fail "tree: top.c"
+layout -cpos 50 -csz 10 | cmp -s - t/near/mid.c || fail "tree: mid.c"
+layout | cmp -s - t/near/deeper/low.c || fail "tree: low.c"
+[ -e t/near/mid.c.bak ] && [ ! -e t/near/deeper/low.c.bak ] || fail "tree: -nobak from a settings file"
+cp -r p t2 && cp bad/.quillet t2/near/
+"$quillet" -r t2 -check >printed.txt; rc=$?
+[ "$rc" = 12 ] && [ "$(grep -c 'would change' printed.txt)" = 1 ] ||
+  fail "tree with a bad settings file: status $rc: $(cat printed.txt)"
+
+finish
