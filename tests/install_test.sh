@@ -23,13 +23,13 @@ if command -v man >/dev/null; then
 else
   groff -man -Tutf8 "$page" >"$work/page.txt" 2>/dev/null
 fi
-for option in -fi -fo -th -cpos -csz -cpp -check -tabs -utf8 -nobak -r -j -help; do
+for option in -fi -fo -th -cpos -csz -cpp -check -tabs -utf8 -trail -diff -nobak -noconf -r -j -help; do
   grep -q -- "^ *$option\b" "$work/page.txt" || fail "the page does not document $option"
 done
-for status in 0 1 2 3 4 5 6 7 8 9 10 11; do
+for status in 0 1 2 3 4 5 6 7 8 9 10 11 12; do
   grep -q -E "^ *$status( |$)" "$work/page.txt" || fail "the page does not document status $status"
 done
-for heading in "TREE MODE" FILES EXAMPLES; do
+for heading in "SETTINGS FILE" "TREE MODE" FILES EXAMPLES; do
   grep -q "^$heading" "$work/page.txt" || fail "the page has no $heading section"
 done
 
