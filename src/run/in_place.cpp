@@ -53,8 +53,9 @@ bool lock_input(int& fd, const char* path) {
       return true;
     }
     // The run before this one has put its result in place: that is the file to rewrite now.
+    // (Should a pipe stand there now, opening it must not wait for a writer.)
     ::close(fd);
-    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
   }
 }

@@ -74,17 +74,12 @@ bool read_file(const std::string& path, std::string& text) {
   return ok;
 }
 
-// The directory that holds `path`, made absolute; empty when it cannot be resolved.
-std::string directory_of(const char* path) {
-  std::string directory = ".";
-  if (!is_standard_stream(path)) {
-    const std::string_view text = path;
-    const std::size_t slash = text.rfind('/');
-    if (slash != std::string_view::npos) directory = text.substr(0, slash == 0 ? 1 : slash);
-  }
-  std::array<char, PATH_MAX> resolved;
-  if (::realpath(directory.c_str(), resolved.data()) == nullptr) return {};
-  return resolved.data();
+// The directory that holds `path`, as named.
+std::string_view directory_of(const char* path) {
+  if (is_standard_stream(path)) return ".";
+  const std::string_view text = path;
+  const std::size_t slash = text.rfind('/');
+  return slash == std::string_view::npos ? "." : text.substr(0, slash == 0 ? 1 : slash);
 }
 
 std::shared_ptr<const Settings> settings_in(SettingsCache& cache, const std::string& directory) {
@@ -160,9 +155,14 @@ Settings parse_settings(std::string path, std::string_view text) {
 }
 
 std::shared_ptr<const Settings> find_settings(SettingsCache& cache, const char* path) {
-  const std::string directory = directory_of(path);
-  if (directory.empty()) return std::make_shared<const Settings>();
-  return settings_in(cache, directory);
+  const std::string_view directory = directory_of(path);
+  if (cache.last != nullptr && directory == cache.last_directory) return cache.last;
+  cache.last_directory = directory;
+  std::array<char, PATH_MAX> resolved;
+  cache.last = ::realpath(cache.last_directory.c_str(), resolved.data()) == nullptr
+                   ? std::make_shared<const Settings>()
+                   : settings_in(cache, resolved.data());
+  return cache.last;
 }
 
 ResultCode apply_settings(const Settings& settings, Options& options, std::FILE* messages) {

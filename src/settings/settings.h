@@ -35,7 +35,11 @@ struct Settings {
 
 /// The settings that hold for files in each directory, each directory looked up once.
 struct SettingsCache {
-  std::map<std::string, std::shared_ptr<const Settings>> by_directory;
+  std::map<std::string, std::shared_ptr<const Settings>> by_directory;  // by its real path
+  // The directory of the last file, as named, and its settings: a walk meets files of one
+  // directory one after another, and need not resolve its path each time.
+  std::string last_directory;
+  std::shared_ptr<const Settings> last;
 };
 
 /// The settings for the file `path` (standard input for "-"): those of the first settings file in

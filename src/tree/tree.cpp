@@ -47,7 +47,8 @@ struct Shared {
   Options options;  // the files' options, without the list of paths
   std::vector<Slot> slots;
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable work;  // a file was found, or the walk ended
+  std::condition_variable done;  // a file's report is done
   std::size_t found = 0;     // files the walk has put in their slots
   bool walked = false;       // the walk has ended
   std::size_t next = 0;      // the next file to hand to a worker
@@ -117,7 +118,7 @@ void work(Shared& shared) {
     std::size_t index = 0;
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] { return shared.next < shared.found || shared.walked; });
+      shared.work.wait(lock, [&] { return shared.next < shared.found || shared.walked; });
       if (shared.next == shared.found) return;
       index = shared.next++;
     }
@@ -130,7 +131,7 @@ void work(Shared& shared) {
       const std::lock_guard lock(shared.mutex);
       slot.done = true;
     }
-    shared.changed.notify_all();
+    shared.done.notify_one();  // only the thread that prints waits for this
   }
 }
 
@@ -143,7 +144,7 @@ std::size_t worker_count(std::int32_t jobs) {
 
 ResultCode run_tree(const Options& options, std::FILE* out) {
   const std::size_t workers = worker_count(options.jobs);
-  Shared shared{options, std::vector<Slot>(workers * AHEAD_PER_WORKER), {}, {}, 0, false, 0, 0};
+  Shared shared{options, std::vector<Slot>(workers * AHEAD_PER_WORKER), {}, {}, {}, 0, false, 0, 0};
   shared.options.paths = {};
   std::vector<std::thread> threads;
   threads.reserve(workers);
@@ -170,13 +171,17 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
           shared.walked = true;
         }
       }
-      shared.changed.notify_all();
+      if (more) {
+        shared.work.notify_one();
+      } else {
+        shared.work.notify_all();
+      }
     }
     if (shared.reported == shared.found) break;  // and the walk has ended
     Slot& slot = shared.slots[shared.reported % shared.slots.size()];
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] { return slot.done; });
+      shared.done.wait(lock, [&] { return slot.done; });
     }
     print_messages(slot, out);
     if (slot.rc == RC_WOULD_CHANGE) {
