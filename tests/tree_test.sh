@@ -91,6 +91,13 @@ cmp -s check.1 want.txt || fail "$case: -check printed [$(cat check.1)]"
 cmp -s check.1 check.4 && cmp -s run.1 run.4 || fail "$case: -j 1 and -j 4 printed differently"
 [ "$(cat run.1)" = "No such file: t/src/deep/Up.H" ] || fail "$case: printed [$(cat run.1)]"
 
+case="directories synced at the end"
+build
+QUILLET_FAIL="fsync directory 5" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
+  "$quillet" -r t/src -j 2 >printed; rc=$?
+[ "$rc" = 10 ] && cmp -s t/src/a.c want.c && grep -qx '? Error writing t/src' printed ||
+  fail "$case: status $rc, printed [$(cat printed)]"
+
 case="refused with -r"
 build
 before=$(stamp)

@@ -169,7 +169,8 @@ ResultCode rewrite_to_file(const Options& options, Files& files, std::FILE* mess
   return rc;
 }
 
-ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* messages) {
+ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* messages,
+                            std::string* unsynced) {
   reset(files);
   struct stat input_stat {};
   // Looked at before opening, as opening a pipe would wait for a writer.
@@ -199,6 +200,13 @@ ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* mes
     rc = run_to_output(files, options, names.temporary.data(), true, messages);
     if (rc == RC_OK) {
       rc = replace_in_place(names, !options.no_backup, messages);
+      // The renames are on disk once the directory is: a crash after a reported success cannot
+      // bring the old content back. A caller that reports later may sync it later.
+      if (rc == RC_OK && unsynced != nullptr) {
+        *unsynced = names.directory.data();
+      } else if (rc == RC_OK) {
+        rc = sync_directory(names.directory.data(), messages);
+      }
     } else {
       ::unlink(names.temporary.data());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "cli/options.h"
 #include "diff/diff.h"
@@ -20,9 +21,10 @@ void hold_standard_streams();
 
 /// Rewrites `options.input_file` itself, through a temporary file, keeping the previous content in
 /// a backup. On any failure before the swap the input is left untouched. Returns the exit status
-/// after printing its message, if any, on `messages`.
-[[nodiscard]] ResultCode rewrite_in_place(const Options& options, Files& files,
-                                          std::FILE* messages);
+/// after printing its message, if any, on `messages`. With `unsynced`, the directory whose renames
+/// are not yet on disk is left there for the caller to sync, instead of being synced.
+[[nodiscard]] ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* messages,
+                                          std::string* unsynced = nullptr);
 
 /// Whether a diff on standard output is coloured: it is a terminal and NO_COLOR is not set.
 [[nodiscard]] bool wants_colour();

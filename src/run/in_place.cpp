@@ -110,17 +110,17 @@ ResultCode replace_in_place(const InPlaceNames& names, bool keep_backup, std::FI
     std::fprintf(messages, "? Error renaming %s\n", names.temporary.data());
     return RC_RENAME_FAILED;
   }
-  // The renames are on disk once the directory is: a crash after a reported success cannot bring
-  // the old content back. A file system that cannot sync a directory says so with EINVAL.
-  const int directory = ::open(names.directory.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory >= 0) {
-    const bool synced = ::fsync(directory) == 0 || errno == EINVAL;
-    ::close(directory);
-    if (!synced) {
-      std::fprintf(messages, "? Error writing %s\n", names.directory.data());
-      return RC_IO_ERROR;
-    }
-  }
   return RC_OK;
+}
+
+ResultCode sync_directory(const char* directory, std::FILE* messages) {
+  // A file system that cannot sync a directory says so with EINVAL.
+  const int fd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return RC_OK;
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+  ::close(fd);
+  if (synced) return RC_OK;
+  std::fprintf(messages, "? Error writing %s\n", directory);
+  return RC_IO_ERROR;
 }
 }  // namespace quillet

@@ -42,9 +42,13 @@ struct InPlaceNames {
 
 /// Swaps the finished temporary file in: with `keep_backup`, deletes the old backup and gives the
 /// target the backup name as a second name (or, where hard links are refused, renames it so);
-/// then renames the temporary file over the target and syncs the directory. Returns RC_OK, or
-/// RC_DELETE_DENIED, RC_RENAME_FAILED or RC_IO_ERROR after printing its message.
+/// then renames the temporary file over the target. Returns RC_OK, or RC_DELETE_DENIED or
+/// RC_RENAME_FAILED after printing its message.
 [[nodiscard]] ResultCode replace_in_place(const InPlaceNames& names, bool keep_backup,
                                           std::FILE* messages);
+
+/// Puts the renames done in `directory` on the disk. Returns RC_OK, or RC_IO_ERROR after printing
+/// its message.
+[[nodiscard]] ResultCode sync_directory(const char* directory, std::FILE* messages);
 
 }  // namespace quillet

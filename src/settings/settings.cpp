@@ -16,6 +16,8 @@ namespace {
 
 // A settings file holds a few words; one much longer is not one.
 constexpr std::size_t MAX_SETTINGS_SIZE = 65536;
+// Directories whose settings are remembered at most, so that memory does not grow with the tree.
+constexpr std::size_t MAX_CACHED = 64;
 
 constexpr char to_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -104,6 +106,8 @@ std::shared_ptr<const Settings> settings_in(SettingsCache& cache, const std::str
     const std::size_t slash = directory.rfind('/');
     settings = settings_in(cache, directory.substr(0, slash == 0 ? 1 : slash));
   }
+  // The directories near the walk are the ones asked for again: the cache stays small.
+  if (cache.by_directory.size() >= MAX_CACHED) cache.by_directory.clear();
   cache.by_directory.emplace(directory, settings);
   return settings;
 }

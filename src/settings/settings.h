@@ -33,7 +33,7 @@ struct Settings {
 /// Anything else leaves its description in `error`.
 [[nodiscard]] Settings parse_settings(std::string path, std::string_view text);
 
-/// The settings that hold for files in each directory, each directory looked up once.
+/// The settings that hold for files in the directories met lately, each looked up once.
 struct SettingsCache {
   std::map<std::string, std::shared_ptr<const Settings>> by_directory;  // by its real path
   // The directory of the last file, as named, and its settings: a walk meets files of one

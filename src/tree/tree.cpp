@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,16 +50,18 @@ struct Shared {
   std::mutex mutex;
   std::condition_variable work;  // a file was found, or the walk ended
   std::condition_variable done;  // a file's report is done
-  std::size_t found = 0;     // files the walk has put in their slots
-  bool walked = false;       // the walk has ended
-  std::size_t next = 0;      // the next file to hand to a worker
-  std::size_t reported = 0;  // files whose reports are printed
+  std::size_t found = 0;         // files the walk has put in their slots
+  bool walked = false;           // the walk has ended
+  std::size_t next = 0;          // the next file to hand to a worker
+  std::size_t reported = 0;      // files whose reports are printed
 };
 
-// A worker's buffers, made once.
+// A worker's buffers, made once, and the directories whose renames it has left to sync.
 struct Buffers {
   Files files;
-  DiffInputs diff;
+  std::unique_ptr<DiffInputs> diff;  // with "-diff" only
+  std::string unsynced;
+  std::set<std::string> directories;
 };
 
 ResultCode run_slot(const Slot& slot, const Options& options, Buffers& buffers,
@@ -73,9 +76,12 @@ ResultCode run_slot(const Slot& slot, const Options& options, Buffers& buffers,
     const ResultCode rc = apply_settings(*slot.settings, file_options, messages);
     if (rc != RC_OK) return rc;
   }
-  if (options.diff) return diff_file(file_options, buffers.files, buffers.diff, messages);
+  if (options.diff) return diff_file(file_options, buffers.files, *buffers.diff, messages);
   if (options.check) return check_file(file_options, buffers.files, messages);
-  return rewrite_in_place(file_options, buffers.files, messages);
+  buffers.unsynced.clear();
+  const ResultCode rc = rewrite_in_place(file_options, buffers.files, messages, &buffers.unsynced);
+  if (!buffers.unsynced.empty()) buffers.directories.insert(buffers.unsynced);
+  return rc;
 }
 
 // Where a file's messages wait for their turn: a diff may be long, and goes to a temporary file
@@ -110,8 +116,9 @@ void print_messages(Slot& slot, std::FILE* out) {
   (void)::ftruncate(::fileno(slot.spool), 0);
 }
 
-void work(Shared& shared) {
+void work(Shared& shared, std::set<std::string>& unsynced) {
   const auto buffers = std::make_unique_for_overwrite<Buffers>();
+  if (shared.options.diff) buffers->diff = std::make_unique_for_overwrite<DiffInputs>();
   Options options = shared.options;
   options.only_if_changed = true;
   for (;;) {
@@ -119,7 +126,10 @@ void work(Shared& shared) {
     {
       std::unique_lock lock(shared.mutex);
       shared.work.wait(lock, [&] { return shared.next < shared.found || shared.walked; });
-      if (shared.next == shared.found) return;
+      if (shared.next == shared.found) {
+        unsynced = std::move(buffers->directories);
+        return;
+      }
       index = shared.next++;
     }
     // The slot is this worker's alone until its report is done.
@@ -147,9 +157,10 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
   Shared shared{options, std::vector<Slot>(workers * AHEAD_PER_WORKER), {}, {}, {}, 0, false, 0, 0};
   shared.options.paths = {};
   std::vector<std::thread> threads;
+  std::vector<std::set<std::string>> unsynced(workers);
   threads.reserve(workers);
   for (std::size_t i = 0; i < workers; ++i)
-    threads.emplace_back(work, std::ref(shared));
+    threads.emplace_back(work, std::ref(shared), std::ref(unsynced[i]));
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
   Walk walk = begin_walk(options.paths);
@@ -200,6 +211,16 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
     thread.join();
   for (Slot& slot : shared.slots) {
     if (slot.spool != nullptr) std::fclose(slot.spool);
+  }
+  // Each directory where files were replaced is synced once, before the run says it succeeded:
+  // a file's own content was on disk before its rename, so a crash before this leaves every file
+  // whole, old or new.
+  std::set<std::string> directories;
+  for (std::set<std::string>& some : unsynced)
+    directories.merge(some);
+  for (const std::string& directory : directories) {
+    const ResultCode rc = sync_directory(directory.c_str(), out);
+    if (rc != RC_OK && failed == RC_OK) failed = rc;
   }
   if (failed != RC_OK) return failed;
   return would_change ? RC_WOULD_CHANGE : RC_OK;

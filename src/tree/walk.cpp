@@ -24,7 +24,7 @@ bool list_once(Walk& walk, const struct stat& file_stat) {
 // set, when it cannot be read.
 bool enter(Walk& walk, const std::string& directory, const struct stat& directory_stat,
            bool& unreadable) {
-  if (!walk.walked.insert(id_of(directory_stat)).second) return true;
+  if (walk.overlap && !walk.walked.insert(id_of(directory_stat)).second) return true;
   DIR* const dir = ::opendir(directory.c_str());
   if (dir == nullptr) {
     unreadable = true;
@@ -57,12 +57,17 @@ bool is_source_name(std::string_view name) {
 Walk begin_walk(const std::vector<const char*>& paths) {
   Walk walk;
   walk.paths = paths;
+  int directories = 0;
   for (const char* path : paths) {
     struct stat path_stat {};
-    if (::stat(path, &path_stat) == 0 && !S_ISDIR(path_stat.st_mode)) {
+    if (::stat(path, &path_stat) != 0) continue;
+    if (S_ISDIR(path_stat.st_mode)) {
+      ++directories;
+    } else {
       walk.named.insert(id_of(path_stat));
     }
   }
+  walk.overlap = directories > 1;
   return walk;
 }
 

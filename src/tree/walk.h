@@ -27,10 +27,11 @@ struct Walk {
   std::size_t next_path = 0;
   std::vector<Directory> stack;  // the directories being walked, outermost first
   // A file can be reached twice only through a second name or a path named: only the files that
-  // have one are remembered, with every directory walked.
+  // have one are remembered, and the directories walked when two named ones may overlap.
   std::set<FileId> named;
   std::set<FileId> listed;
-  std::set<FileId> walked;
+  std::set<FileId> walked;  // only when more than one directory is named: else none comes twice
+  bool overlap = false;     // more than one directory is named
 };
 
 /// Starts a walk over `paths`.
