@@ -74,19 +74,30 @@ Quote classify_quote(std::string_view text, std::size_t from, std::size_t at, bo
   return raw ? Quote::RAW_STRING : Quote::LITERAL;
 }
 
-// Whether the line ends in a backslash before its line end, with only blanks between: the next
-// line then continues this one. Returns the backslash's index, or npos. The trigraph "??/" is a
-// backslash to compilers that still read trigraphs, and is taken for one: a line comment ending
-// in it then runs on, and is not rewritten.
-inline std::size_t splice_at(std::string_view line) {
-  if (line.empty() || !is_line_end(byte_at(line, line.size() - 1))) return std::string_view::npos;
+// Where the backslash is that continues `line` on the next one, or npos; see splice_at. Rarely
+// needed, and kept out of line so that the callers of splice_at stay small enough to inline.
+[[gnu::noinline]] std::size_t find_splice(std::string_view line) {
   std::size_t k = line.size() - 1;
-  if (line[k] == '\n' && k > 0 && line[k - 1] == '\r') --k;
+  if (line[k] == '\n' && line[k - 1] == '\r') --k;
   while (k > 0 && is_space(byte_at(line, k - 1)) && !is_line_end(byte_at(line, k - 1)))
     --k;
   if (k > 0 && line[k - 1] == '\\') return k - 1;
   if (k >= 3 && line[k - 1] == '/' && line[k - 2] == '?' && line[k - 3] == '?') return k - 3;
   return std::string_view::npos;
+}
+
+// Whether the line ends in a backslash before its line end, with only blanks between: the next
+// line then continues this one. Returns the backslash's index, or npos. The trigraph "??/" is a
+// backslash to compilers that still read trigraphs, and is taken for one: a line comment ending
+// in it then runs on, and is not rewritten.
+inline std::size_t splice_at(std::string_view line) {
+  // Nearly every line ends in another byte before its line end than these: no search then.
+  if (line.size() < 2 || !is_line_end(byte_at(line, line.size() - 1))) {
+    return std::string_view::npos;
+  }
+  const unsigned char before = byte_at(line, line.size() - 2);
+  if (before != '\\' && before != '/' && !is_space(before)) return std::string_view::npos;
+  return find_splice(line);
 }
 
 void close_literal(LexState& lex) { lex = LexState{}; }
