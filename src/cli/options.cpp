@@ -117,29 +117,15 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     print_help(out);
     return RC_HELP;
   }
-  std::int32_t th = options.th;
-  std::int32_t cpos = options.cpos;
-  std::int32_t csz = options.csz;
-  bool cpp_style = options.cpp_style;
-  bool check = options.check;
-  std::int32_t tabs = options.tabs;
-  bool utf8 = options.utf8;
+  Options parsed = options;  // stored only once every argument is read
   const char* input_file = nullptr;
   const char* output_file = nullptr;
-  bool no_backup = options.no_backup;
-  bool recursive = options.recursive;
-  std::int32_t jobs = options.jobs;
   std::vector<const char*> paths;
-  bool diff = options.diff;
-  bool trail = options.trail;
-  bool no_settings = options.no_settings;
-  std::uint32_t given = options.given;
 
   // Each pass tests one argument against every option in turn. An option that takes a value moves
   // on to it, and the tests after it in the same pass look at that value, so "-th -cpp" sets both
-  // th (to its default) and the line-comment style.
-  // An argument that no test matches, and that is no option's value, names a file to run on
-  // with "-r"; without it, it is ignored.
+  // th (to its default) and the line-comment style. An argument that no test matches, and that is
+  // no option's value, names a file to run on with "-r"; without it, it is ignored.
   int i = 1;
   bool missing = false;
   bool matched = false;
@@ -155,27 +141,20 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     matched = matched || match;
     return match;
   };
+  // Takes the value of a numeric option into `field`; false when there is none.
+  const auto number = [&](std::int32_t& field, std::int32_t fallback, Given given) {
+    const char* value = take_value();
+    if (value == nullptr) return false;
+    field = option_number(value, fallback);
+    parsed.given |= given;
+    return true;
+  };
   for (; i < argc; ++i) {
     matched = false;
-    if (is("-th")) {
-      const char* value = take_value();
-      if (value == nullptr) break;
-      th = option_number(value, DEFAULT_TH);
-      given |= GIVEN_TH;
-    }
-    if (is("-cpos")) {
-      const char* value = take_value();
-      if (value == nullptr) break;
-      cpos = option_number(value, DEFAULT_CPOS);
-      given |= GIVEN_CPOS;
-    }
-    if (is("-csz")) {
-      const char* value = take_value();
-      if (value == nullptr) break;
-      csz = option_number(value, DEFAULT_CSZ);
-      given |= GIVEN_CSZ;
-    }
-    if (is("-cpp")) cpp_style = true;
+    if (is("-th") && !number(parsed.th, DEFAULT_TH, GIVEN_TH)) break;
+    if (is("-cpos") && !number(parsed.cpos, DEFAULT_CPOS, GIVEN_CPOS)) break;
+    if (is("-csz") && !number(parsed.csz, DEFAULT_CSZ, GIVEN_CSZ)) break;
+    if (is("-cpp")) parsed.cpp_style = true;
     if (is("-fi")) {
       input_file = take_value();
       if (input_file == nullptr) break;
@@ -189,24 +168,24 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
       print_help(out);
       return RC_HELP;
     }
-    if (is("-check")) check = true;
+    if (is("-check")) parsed.check = true;
     if (is("-tabs")) {
       const char* value = take_value();
       if (value == nullptr) break;
-      tabs = tab_number(value);
-      given |= GIVEN_TABS;
+      parsed.tabs = tab_number(value);
+      parsed.given |= GIVEN_TABS;
     }
-    if (is("-utf8")) utf8 = true;
-    if (is("-r")) recursive = true;
+    if (is("-utf8")) parsed.utf8 = true;
+    if (is("-r")) parsed.recursive = true;
     if (is("-j")) {
       const char* value = take_value();
       if (value == nullptr) break;
-      jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS);
+      parsed.jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS);
     }
-    if (is("-nobak")) no_backup = true;
-    if (is("-diff")) diff = true;
-    if (is("-trail")) trail = true;
-    if (is("-noconf")) no_settings = true;
+    if (is("-nobak")) parsed.no_backup = true;
+    if (is("-diff")) parsed.diff = true;
+    if (is("-trail")) parsed.trail = true;
+    if (is("-noconf")) parsed.no_settings = true;
     if (!matched) paths.push_back(argv[i]);
   }
   if (missing) {
@@ -214,24 +193,12 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     return RC_BAD_ARGUMENTS;
   }
 
-  if (th > cpos) {
-    std::swap(th, cpos);
-    given |= GIVEN_TH | GIVEN_CPOS;  // each now stands for the other
+  if (parsed.th > parsed.cpos) {
+    std::swap(parsed.th, parsed.cpos);
+    parsed.given |= GIVEN_TH | GIVEN_CPOS;  // each now stands for the other
   }
-  options.th = th;
-  options.cpos = cpos;
-  options.csz = csz;
-  options.cpp_style = cpp_style;
-  options.check = check;
-  options.tabs = tabs;
-  options.utf8 = utf8;
-  options.no_backup = no_backup;
-  options.jobs = jobs;
-  options.diff = diff;
-  options.trail = trail;
-  options.no_settings = no_settings;
-  options.given = given;
-  if (recursive) return tree_mode(options, output_file, std::move(paths), out);
+  options = parsed;
+  if (options.recursive) return tree_mode(options, output_file, std::move(paths), out);
   if (input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");
     return RC_NO_INPUT;
