@@ -6,17 +6,8 @@
 # Usage: bench/throughput.sh [path/to/quillet] [runs]
 #   Builds build/quillet (Release) when no binary is given.
 set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-quillet=${1:-}
-runs=${2:-11}
-if [ -z "$quillet" ]; then
-  cmake -S "$here/.." -B "$here/../build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$here/../build" -j --target quillet >/dev/null
-  quillet="$here/../build/quillet"
-fi
-quillet=$(realpath "$quillet")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 MIB=$((1024 * 1024))
 
 # take BYTES FILE: the whole lines among the first BYTES bytes of standard input.
@@ -39,9 +30,6 @@ rm -f "$work/all_headers" "$work/lines"
 # The inputs just written would otherwise go to the disk in the middle of the timings, on the same
 # cores as the programs timed.
 sync
-
-now() { date +%s%N; }
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 # measure INPUT FRESH: prints "cat_us quillet_us", medians; runs alternate so that both see the same
 # machine. With FRESH=0 the commands run exactly as written, each emptying the output file that the

@@ -11,17 +11,8 @@
 # Usage: bench/tree.sh [path/to/quillet] [runs]
 #   Builds build/quillet (Release) when no binary is given.
 set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-quillet=${1:-}
-runs=${2:-11}
-if [ -z "$quillet" ]; then
-  cmake -S "$here/.." -B "$here/../build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$here/../build" -j --target quillet >/dev/null
-  quillet="$here/../build/quillet"
-fi
-quillet=$(realpath "$quillet")
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 cd "$work"
 
 # The durability cost: the same runs with fsync doing nothing.
@@ -38,8 +29,6 @@ mkdir small
 } | awk '{ print $0 "\t" "small/" NR ".h" }' | while IFS=$'\t' read -r from to; do cp "$from" "$to"; done
 sync
 
-now() { date +%s%N; }
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 # time_ms COMMAND...: milliseconds the command took.
 time_ms() {
   local t0 t1
@@ -48,29 +37,15 @@ time_ms() {
   t1=$(now)
   echo $(((t1 - t0) / 1000000))
 }
-# compare N NAME=COMMAND...: runs each command N times, alternating, and prints each median.
+# compare FRESH N NAME=COMMAND...: runs each command N times, alternating, and prints each median.
+# With FRESH=1 each run gets a fresh copy of the tree, made and on the disk before the timing.
 compare() {
-  local n=$1 i entry
-  shift
+  local fresh=$1 n=$2 i entry
+  shift 2
   for entry in "$@"; do : >"times.${entry%%=*}"; done
   for ((i = 0; i < n; i++)); do
     for entry in "$@"; do
-      time_ms bash -c "${entry#*=}" >>"times.${entry%%=*}"
-    done
-  done
-  for entry in "$@"; do
-    printf '  %-16s %7s ms   %s\n' "${entry%%=*}" "$(median <"times.${entry%%=*}")" "${entry#*=}"
-  done
-}
-# in_place N NAME=COMMAND...: like compare, on a fresh copy of the tree each time (made, and on
-# the disk, before the timing).
-in_place() {
-  local n=$1 i entry
-  shift
-  for entry in "$@"; do : >"times.${entry%%=*}"; done
-  for ((i = 0; i < n; i++)); do
-    for entry in "$@"; do
-      rm -rf copy && cp -r tree copy && sync
+      [ "$fresh" = 1 ] && rm -rf copy copy2 && cp -r tree copy && sync
       time_ms bash -c "${entry#*=}" >>"times.${entry%%=*}"
     done
   done
@@ -86,17 +61,17 @@ echo "tree: $(find tree -type f | wc -l) files, $(du -sm tree | cut -f1) MB (a c
 find tree -type f -print0 | xargs -0 cat >/dev/null
 
 echo "== checking the tree, $runs runs each"
-compare "$runs" \
+compare 0 "$runs" \
   "cat=find tree -type f -print0 | xargs -0 cat > /dev/null" \
   "check -j 1=$quillet -r -check -j 1 tree" \
   "check=$quillet -r -check tree"
 echo "== one process per file, 3 runs"
-compare 3 "per file=find tree -type f -exec $quillet -check -fi {} \\;"
+compare 0 3 "per file=find tree -type f -exec $quillet -check -fi {} \\;"
 
 in_place_runs=$(((runs + 1) / 2))
 echo "== in place over a fresh copy, $in_place_runs runs each"
-in_place "$in_place_runs" \
-  "cp -r=rm -rf copy2 && cp -r tree copy2" \
+compare 1 "$in_place_runs" \
+  "cp -r=cp -r tree copy2" \
   "in place=$quillet -r copy" \
   "-nobak=$quillet -r -nobak copy" \
   "no fsync=LD_PRELOAD=$work/no_sync.so $quillet -r copy" \
