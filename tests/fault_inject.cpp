@@ -1,9 +1,9 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
-// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (open, unlink, rename
-// of its source, link to its new name, fchown, fchmod) fail with ERRNO when its path ends in
-// SUFFIX; fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory".
-// Several such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads
-// succeed and fails the rest.
+// path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (open, unlink,
+// rename of its source, link to its new name) fail with ERRNO when its path ends in SUFFIX; flock,
+// fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory". Several
+// such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads succeed
+// and fails the rest.
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -105,6 +105,11 @@ extern "C" int fsync(int fd) {
   const bool directory = ::fstat(fd, &fd_stat) == 0 && S_ISDIR(fd_stat.st_mode);
   if (should_fail("fsync", directory ? "directory" : "file")) return -1;
   return next_definition<int(int)>("fsync")(fd);
+}
+
+extern "C" int flock(int fd, int operation) {
+  if (should_fail("flock", nullptr)) return -1;
+  return next_definition<int(int, int)>("flock")(fd, operation);
 }
 
 extern "C" int fchown(int fd, uid_t owner, gid_t group) {

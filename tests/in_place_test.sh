@@ -217,6 +217,12 @@ with_fault "unlink .bak 1" 0 "" -fi a.c
 has a.c "$rewritten"
 has a.c.bak "$original"
 
+case="no locks on this file system"
+fresh no_locks
+with_fault "flock - 37" 0 "" -fi a.c
+has a.c "$rewritten"
+has a.c.bak "$original"
+
 case="hard link refused"
 fresh link_refused
 with_fault "link .bak 1" 0 "" -fi a.c
