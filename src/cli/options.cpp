@@ -37,19 +37,6 @@ constexpr std::string_view HELP_TEXT =
 
 constexpr std::int32_t MIN_NUMBER = 4;
 
-constexpr char to_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Whole-argument match ignoring the case of ASCII letters: "-FI" is "-fi", "-fix" is not.
-bool is_option(const char* arg, std::string_view name) {
-  std::size_t i = 0;
-  for (; i < name.size(); ++i) {
-    if (arg[i] == '\0' || to_lower(arg[i]) != name[i]) return false;
-  }
-  return arg[i] == '\0';
-}
-
 // "-r": every path named is run on in place, or checked; there is no single output to name.
 ResultCode tree_mode(Options& options, const char* output_file, std::vector<const char*> paths,
                      std::FILE* out) {
@@ -83,6 +70,15 @@ std::int32_t option_number(const char* text, std::int32_t fallback) {
 std::int32_t tab_number(const char* text) {
   const std::int32_t tabs = parse_number(text, 1);
   return tabs < 1 || tabs > MAX_TABS ? 1 : tabs;
+}
+
+bool is_option(std::string_view arg, std::string_view name) {
+  if (arg.size() != name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = arg[i] >= 'A' && arg[i] <= 'Z' ? static_cast<char>(arg[i] - 'A' + 'a') : arg[i];
+    if (c != name[i]) return false;
+  }
+  return true;
 }
 
 ResultCode refuse_same_file(std::FILE* out) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace quillet {
@@ -76,6 +77,10 @@ struct Options {
 
 /// Prints why a run whose output would overwrite its input is refused; returns RC_SAME_FILE.
 ResultCode refuse_same_file(std::FILE* out);
+
+/// Whether `arg` is the option `name` (in lower case), whatever the case of its ASCII letters:
+/// "-FI" is "-fi", "-fix" is not.
+[[nodiscard]] bool is_option(std::string_view arg, std::string_view name);
 
 /// Prints the help text on `out`.
 void print_help(std::FILE* out);

@@ -19,18 +19,6 @@ constexpr std::size_t MAX_SETTINGS_SIZE = 65536;
 // Directories whose settings are remembered at most, so that memory does not grow with the tree.
 constexpr std::size_t MAX_CACHED = 64;
 
-constexpr char to_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool same_word(std::string_view word, std::string_view option) {
-  if (word.size() != option.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (to_lower(word[i]) != option[i]) return false;
-  }
-  return true;
-}
-
 // The next word of `text` from `at`, skipping blanks and comments; empty at the end.
 std::string_view next_word(std::string_view text, std::size_t& at) {
   for (;;) {
@@ -121,24 +109,24 @@ Settings parse_settings(std::string path, std::string_view text) {
   for (std::string_view word = next_word(text, at); !word.empty(); word = next_word(text, at)) {
     std::optional<std::int32_t>* number = nullptr;
     std::int32_t fallback = 0;
-    if (same_word(word, "-th")) {
+    if (is_option(word, "-th")) {
       number = &settings.th;
       fallback = DEFAULT_TH;
-    } else if (same_word(word, "-cpos")) {
+    } else if (is_option(word, "-cpos")) {
       number = &settings.cpos;
       fallback = DEFAULT_CPOS;
-    } else if (same_word(word, "-csz")) {
+    } else if (is_option(word, "-csz")) {
       number = &settings.csz;
       fallback = DEFAULT_CSZ;
-    } else if (same_word(word, "-tabs")) {
+    } else if (is_option(word, "-tabs")) {
       number = &settings.tabs;
-    } else if (same_word(word, "-cpp")) {
+    } else if (is_option(word, "-cpp")) {
       settings.cpp_style = true;
-    } else if (same_word(word, "-utf8")) {
+    } else if (is_option(word, "-utf8")) {
       settings.utf8 = true;
-    } else if (same_word(word, "-trail")) {
+    } else if (is_option(word, "-trail")) {
       settings.trail = true;
-    } else if (same_word(word, "-nobak")) {
+    } else if (is_option(word, "-nobak")) {
       settings.no_backup = true;
     } else {
       settings.error = is_option_word(word) ? std::string(word) + " cannot be set here"
