@@ -18,10 +18,13 @@ mkdir -p t/sub
 printf 'a;                         // x\r\nb;\r\n' >t/crlf.c
 printf 'x;                           // y\rz;                  // lone cr\n' >t/sub/lone.cc
 printf 'int z;\n' >t/same.h
+# A hunk that stops short of its file's end, then a file whose change lies further down than it.
+{ echo 'int a;                          // x'; seq -f 'int t%g;' 10; } >t/sub/a.c
+{ seq -f 'int b%g;' 19; echo 'int b;                          // y'; seq -f 'int c%g;' 10; } >t/sub/b.c
 cp -r t orig
 
 # Each file alone, then the whole tree: the patch turns a copy into the in-place result.
-for f in long.c crlf.c sub/lone.cc same.h; do
+for f in long.c crlf.c sub/lone.cc sub/a.c sub/b.c same.h; do
   (cd t && "$quillet" -fi "$f" -diff >"../$(basename "$f").diff"); rc=$?
   want=11
   [ "$f" = same.h ] && want=0
@@ -32,17 +35,18 @@ diff -r t orig >/dev/null || fail "-diff changed a file"
 [ -z "$(find t -name '*.tmp' -o -name '*.bak')" ] || fail "-diff left files behind"
 cp -r orig want && (cd want && "$quillet" -r -nobak .)
 cp -r orig patched
-for f in long.c crlf.c sub/lone.cc; do
+for f in long.c crlf.c sub/lone.cc sub/a.c sub/b.c; do
   (cd patched && patch -s -p0 <"../$(basename "$f").diff") || fail "$f: the patch does not apply"
 done
 diff -r patched want >/dev/null || fail "single-file patches do not give the in-place result"
 
 "$quillet" -r t -diff -j 1 >tree.diff; rc=$?
 [ "$rc" = 11 ] || fail "tree: status $rc, want 11"
-"$quillet" -r t -diff -j 4 | cmp -s - tree.diff || fail "tree: -j 4 prints another diff"
+"$quillet" -r t -diff -j 2 | cmp -s - tree.diff || fail "tree: -j 2 prints another diff"
 mkdir applied && cp -r orig applied/t
 (cd applied && patch -s -p0 <../tree.diff) && diff -r applied/t want >/dev/null ||
   fail "tree: the patch does not give the in-place result"
+(cd applied && "$quillet" -r -check t >/dev/null) || fail "tree: the patched tree would still change"
 
 # Standard input is named "-"; its diff is the file's, under that name.
 "$quillet" -fi - -diff <t/long.c | sed -n '1s/\t.*//p' | grep -qx -- '--- -' || fail "standard input is not named -"

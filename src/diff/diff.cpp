@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -127,6 +128,12 @@ bool rewind(Input& in) {
 bool write_diff(DiffInputs& inputs, const DiffLabel& label, bool colour, std::FILE* out) {
   Input& before = inputs.before;
   Input& after = inputs.after;
+  // The buffers come from the diff before this one: whatever it left in them is not this file's.
+  for (Input* in : {&before, &after}) {
+    in->begin = in->end = 0;
+    in->at_end = false;
+    in->error = 0;
+  }
   // First the runs of changed lines, then the text: the hunk headers count lines ahead.
   std::vector<Run> runs;
   std::uint64_t lines = 0;
