@@ -89,6 +89,8 @@ expect "check with an output file" 11 wanted
 "$quillet" -fi - -check <a.c >printed; rc=$?
 message "? - would change"
 expect "check on standard input" 11 wanted
+cat a.c | "$quillet" -fi - -check >printed; rc=$?
+expect "check on a pipe" 11 wanted
 "$quillet" -fi missing.c -check >printed; rc=$?
 message "No such file: missing.c"
 expect "check: no such input" 5 wanted

@@ -96,9 +96,10 @@ ResultCode run_to_output(Files& files, const Options& options, const char* outpu
   return rc;
 }
 
-// Reads the open input through, writing nothing, up to the first line that would change; then
-// puts it back at its start. Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
-ResultCode would_change(Files& files, const Options& options, std::FILE* messages) {
+// Reads the open input through, writing nothing, up to the first line that would change; then,
+// with `rewind`, puts it back at its start for a run that reads it again (a pipe cannot be).
+// Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
+ResultCode would_change(Files& files, const Options& options, bool rewind, std::FILE* messages) {
   const int fd = files.in.fd;
   files.out.discard = true;
   Options check = options;
@@ -107,7 +108,7 @@ ResultCode would_change(Files& files, const Options& options, std::FILE* message
   if (rc == RC_IO_ERROR) report_io_error(files.in, options, options.input_file, messages);
   reset(files);
   files.in.fd = fd;
-  if (rc == RC_WOULD_CHANGE && ::lseek(fd, 0, SEEK_SET) != 0) {
+  if (rc == RC_WOULD_CHANGE && rewind && ::lseek(fd, 0, SEEK_SET) != 0) {
     return cannot_read(options.input_file, messages);
   }
   return rc;
@@ -189,7 +190,7 @@ ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* mes
     return no_such_file(options.input_file, messages);
   }
   // From here to the end of the swap no other in-place run on this file can start its own.
-  ResultCode rc = options.only_if_changed ? would_change(files, options, messages) : RC_OK;
+  ResultCode rc = options.only_if_changed ? would_change(files, options, true, messages) : RC_OK;
   if (rc != RC_WOULD_CHANGE && options.only_if_changed) {
     // A file that would not change keeps its inode and its time, and gets no backup.
     ::close(files.in.fd);
@@ -245,7 +246,7 @@ ResultCode diff_file(const Options& options, Files& files, DiffInputs& diff, std
     reset(files);
     files.in.fd = ::fileno(spool);
   }
-  ResultCode rc = would_change(files, options, messages);
+  ResultCode rc = would_change(files, options, true, messages);
   std::FILE* rewritten = rc == RC_WOULD_CHANGE ? std::tmpfile() : nullptr;
   if (rc == RC_WOULD_CHANGE) {
     Options run = options;
@@ -284,7 +285,7 @@ ResultCode check_file(const Options& options, Files& files, std::FILE* messages)
     return rc;
   }
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
-  const ResultCode rc = would_change(files, options, messages);
+  const ResultCode rc = would_change(files, options, false, messages);
   ::close(files.in.fd);
   if (rc == RC_WOULD_CHANGE) std::fprintf(messages, "? %s would change\n", options.input_file);
   return rc;
