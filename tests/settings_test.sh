@@ -31,6 +31,13 @@ check "the nearest wins" p/near/mid.c "-cpos 50 -csz 10"
 check "from a parent" p/near/deeper/low.c "-cpos 50 -csz 10"
 check "command line over the file" p/near/mid.c "-cpos 30 -csz 10" -cpos 30
 check "-noconf" p/near/mid.c "" -noconf
+# th and cpos are ordered once merged: a th past the default cpos meets the file's cpos.
+mkdir -p far && printf -- '-cpos 81\n' >far/.quillet
+printf 'int x;%68s// a comment\n' '' >far/a.c
+printf 'int x;%74s/* a comment%32s*/\n' '' '' >want.txt
+"$quillet" -fi far/a.c -fo - -th 70 | cmp -s - want.txt || fail "th from the line, cpos from the file"
+printf 'int x;%63s/* a comment%32s*/\n' '' '' >want.txt
+"$quillet" -fi far/a.c -fo - -th 70 -noconf | cmp -s - want.txt || fail "th past the default cpos"
 (cd p/near && "$quillet" -fi - -fo - <../../plain.c) >got.txt
 layout -cpos 50 -csz 10 >want.txt
 cmp -s got.txt want.txt || fail "standard input takes the current directory's settings"

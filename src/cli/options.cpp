@@ -86,6 +86,10 @@ ResultCode refuse_same_file(std::FILE* out) {
   return RC_SAME_FILE;
 }
 
+void order_columns(Options& options) {
+  if (options.th > options.cpos) std::swap(options.th, options.cpos);
+}
+
 bool is_standard_stream(const char* path) {
   return path != nullptr && std::strcmp(path, STANDARD_STREAM) == 0;
 }
@@ -189,10 +193,9 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     return RC_BAD_ARGUMENTS;
   }
 
-  if (parsed.th > parsed.cpos) {
-    std::swap(parsed.th, parsed.cpos);
-    parsed.given |= GIVEN_TH | GIVEN_CPOS;  // each now stands for the other
-  }
+  // With both given, their order is final. With one, the other may still come from a settings
+  // file: the two are ordered once it is merged (see order_columns).
+  if ((parsed.given & GIVEN_TH) != 0 && (parsed.given & GIVEN_CPOS) != 0) order_columns(parsed);
   options = parsed;
   if (options.recursive) return tree_mode(options, output_file, std::move(paths), out);
   if (input_file == nullptr) {

@@ -75,6 +75,10 @@ struct Options {
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
                                             std::FILE* out);
 
+/// Swaps th and cpos when th is the larger: a threshold right of the preferred column means the
+/// user gave them the other way round. Done once the settings file's numbers are merged.
+void order_columns(Options& options);
+
 /// Prints why a run whose output would overwrite its input is refused; returns RC_SAME_FILE.
 ResultCode refuse_same_file(std::FILE* out);
 

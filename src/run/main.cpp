@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
         *quillet::find_settings(settings, options.input_file), options, stdout);
     if (found != quillet::RC_OK) return found;
   }
+  quillet::order_columns(options);
   const auto files = std::make_unique_for_overwrite<quillet::Files>();
   if (options.diff) {
     const auto diff = std::make_unique_for_overwrite<quillet::DiffInputs>();

@@ -170,7 +170,6 @@ ResultCode apply_settings(const Settings& settings, Options& options, std::FILE*
   options.utf8 = options.utf8 || settings.utf8;
   options.trail = options.trail || settings.trail;
   options.no_backup = options.no_backup || settings.no_backup;
-  if (options.th > options.cpos) std::swap(options.th, options.cpos);
   return RC_OK;
 }
 

@@ -46,9 +46,9 @@ struct SettingsCache {
 /// its directory or above, up to the root.
 [[nodiscard]] std::shared_ptr<const Settings> find_settings(SettingsCache& cache, const char* path);
 
-/// Puts `settings` into `options` where the command line did not set the same, then orders th
-/// and cpos as the command line does. Returns RC_OK, or RC_BAD_SETTINGS after printing what is
-/// wrong on `messages`.
+/// Puts `settings` into `options` where the command line did not set the same; th and cpos are
+/// ordered after (order_columns). Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong
+/// on `messages`.
 [[nodiscard]] ResultCode apply_settings(const Settings& settings, Options& options,
                                         std::FILE* messages);
 

@@ -76,6 +76,7 @@ ResultCode run_slot(const Slot& slot, const Options& options, Buffers& buffers,
     const ResultCode rc = apply_settings(*slot.settings, file_options, messages);
     if (rc != RC_OK) return rc;
   }
+  order_columns(file_options);
   if (options.diff) return diff_file(file_options, buffers.files, *buffers.diff, messages);
   if (options.check) return check_file(file_options, buffers.files, messages);
   buffers.unsynced.clear();
