@@ -51,6 +51,14 @@ mkdir applied && cp -r orig applied/t
 # Standard input is named "-"; its diff is the file's, under that name.
 "$quillet" -fi - -diff <t/long.c | sed -n '1s/\t.*//p' | grep -qx -- '--- -' || fail "standard input is not named -"
 
+# A diff that cannot be written is a failure, said on the error stream as the output is lost.
+for to in /dev/full closed; do
+  if [ "$to" = closed ]; then "$quillet" -fi t/long.c -diff 2>err.txt >&-; rc=$?
+  else "$quillet" -fi t/long.c -diff 2>err.txt >"$to"; rc=$?; fi
+  [ "$rc" = 10 ] && [ "$(cat err.txt)" = "? Error writing standard output" ] ||
+    fail "diff to $to: status $rc, said [$(cat err.txt)]"
+done
+
 # Colour only on a terminal, and not with NO_COLOR.
 esc=$(printf '\033')
 script -qec "$quillet -fi t/long.c -diff" /dev/null >tty.txt

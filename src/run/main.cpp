@@ -8,8 +8,9 @@
 #include "settings/settings.h"
 #include "tree/tree.h"
 
-int main(int argc, char** argv) {
-  quillet::hold_standard_streams();
+namespace {
+
+quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
   if (rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) return rc;
@@ -30,4 +31,19 @@ int main(int argc, char** argv) {
   if (options.check) return quillet::check_file(options, *files, stdout);
   if (rc == quillet::RC_IN_PLACE) return quillet::rewrite_in_place(options, *files, stdout);
   return quillet::rewrite_to_file(options, *files, stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quillet::hold_standard_streams();
+  const quillet::ResultCode rc = run(argc, argv);
+  // A diff or a report that did not reach standard output is no success: say so where it can
+  // still be read.
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) &&
+      (rc == quillet::RC_OK || rc == quillet::RC_WOULD_CHANGE)) {
+    std::fprintf(stderr, "? Error writing standard output\n");
+    return quillet::RC_IO_ERROR;
+  }
+  return rc;
 }
