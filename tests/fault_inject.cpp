@@ -1,10 +1,12 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
 // path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (open, unlink,
-// rename of its source, link to its new name) fail with ERRNO when its path ends in SUFFIX; flock,
+// rename of its source, link to its new name, and their forms relative to a directory, which
+// count as the plain ones) fail with ERRNO when its path ends in SUFFIX; flock,
 // fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory". Several
 // such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads succeed
 // and fails the rest.
 #include <dlfcn.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -44,6 +46,16 @@ bool should_fail(std::string_view call, const char* path) {
     if (end == std::string_view::npos) return false;
     faults.remove_prefix(end + 1);
   }
+}
+
+// The path a call relative to the directory open as `directory` names, for matching suffixes.
+std::string full_path(int directory, const char* name) {
+  constexpr int CURRENT_DIRECTORY = -100;  // AT_FDCWD: <fcntl.h> would clash with flock below
+  if (directory == CURRENT_DIRECTORY || (name != nullptr && name[0] == '/')) return name;
+  char link[4096];
+  const std::string proc = "/proc/self/fd/" + std::to_string(directory);
+  const ssize_t n = ::readlink(proc.c_str(), link, sizeof link);
+  return (n > 0 ? std::string(link, static_cast<std::size_t>(n)) : std::string()) + "/" + name;
 }
 
 template <typename Function>
@@ -120,4 +132,39 @@ extern "C" int fchown(int fd, uid_t owner, gid_t group) {
 extern "C" int fchmod(int fd, mode_t mode) {
   if (should_fail("fchmod", nullptr)) return -1;
   return next_definition<int(int, mode_t)>("fchmod")(fd, mode);
+}
+
+extern "C" int openat(int directory, const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const auto mode = static_cast<mode_t>(va_arg(args, unsigned));
+  va_end(args);
+  if (should_fail("open", full_path(directory, path).c_str())) return -1;
+  return next_definition<int(int, const char*, int, ...)>("openat")(directory, path, flags, mode);
+}
+
+extern "C" int openat64(int directory, const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const auto mode = static_cast<mode_t>(va_arg(args, unsigned));
+  va_end(args);
+  return openat(directory, path, flags, mode);
+}
+
+extern "C" int unlinkat(int directory, const char* path, int flags) {
+  if (should_fail("unlink", full_path(directory, path).c_str())) return -1;
+  return next_definition<int(int, const char*, int)>("unlinkat")(directory, path, flags);
+}
+
+extern "C" int renameat(int from_directory, const char* from, int to_directory, const char* to) {
+  if (should_fail("rename", full_path(from_directory, from).c_str())) return -1;
+  return next_definition<int(int, const char*, int, const char*)>("renameat")(from_directory, from,
+                                                                              to_directory, to);
+}
+
+extern "C" int linkat(int from_directory, const char* from, int to_directory, const char* to,
+                      int flags) {
+  if (should_fail("link", full_path(to_directory, to).c_str())) return -1;
+  return next_definition<int(int, const char*, int, const char*, int)>("linkat")(
+      from_directory, from, to_directory, to, flags);
 }

@@ -6,8 +6,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 
+#include "base/quote.h"
 #include "run/in_place.h"
 #include "run/io.h"
 #include "run/run.h"
@@ -16,37 +19,72 @@ namespace quillet {
 namespace {
 
 ResultCode no_such_file(const char* path, std::FILE* messages) {
-  std::fprintf(messages, "No such file: %s\n", path);
+  std::fprintf(messages, "No such file: %s\n", printable(path).c_str());
   return RC_NO_SUCH_FILE;
 }
 
 ResultCode cannot_read(const char* path, std::FILE* messages) {
-  std::fprintf(messages, "? Error reading %s\n", path);
+  std::fprintf(messages, "? Error reading %s\n", printable(path).c_str());
   return RC_IO_ERROR;
 }
 
-// Opens the input. A directory cannot be read as text: it is refused here, before any output is
-// created, emptied or removed.
-[[nodiscard]] ResultCode open_input(Input& in, const char* path, std::FILE* messages) {
-  in.fd = is_standard_stream(path) ? STDIN_FILENO : ::open(path, O_RDONLY | O_CLOEXEC);
-  if (in.fd < 0) return no_such_file(path, messages);
+ResultCode cannot_write(const std::string& path, std::FILE* messages) {
+  std::fprintf(messages, "? Error writing %s\n", printable(path).c_str());
+  return RC_IO_ERROR;
+}
+
+// A file that is there but could not be opened for want of descriptors or memory says so: it is
+// no missing file.
+ResultCode open_failed(const char* path, int error, std::FILE* messages) {
+  if (error == EMFILE || error == ENFILE || error == ENOMEM) {
+    std::fprintf(messages, "? Error reading %s: %s\n", printable(path).c_str(),
+                 std::strerror(error));
+    return RC_IO_ERROR;
+  }
+  return no_such_file(path, messages);
+}
+
+FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
+
+// Opens a file of a walk where the walk found it, refusing a link, anything but a regular file
+// (a pipe or a device could block the run for ever), and a file put there since.
+ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
+  in.fd = ::openat(target.directory->handle.fd, target.name,
+                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (in.fd < 0) {
+    return errno == ELOOP ? cannot_read(target.path, messages)
+                          : open_failed(target.path, errno, messages);
+  }
   struct stat input_stat {};
-  if (::fstat(in.fd, &input_stat) == 0 && S_ISDIR(input_stat.st_mode)) {
+  if (::fstat(in.fd, &input_stat) != 0 || !S_ISREG(input_stat.st_mode) ||
+      id_of(input_stat) != target.id) {
     ::close(in.fd);
-    return cannot_read(path, messages);
+    in.fd = -1;
+    return cannot_read(target.path, messages);
   }
   return RC_OK;
 }
 
-// A device or a pipe cannot be replaced by a file: the swap would put a plain file in its place.
-bool can_replace(const struct stat& input_stat) { return S_ISREG(input_stat.st_mode); }
+// Opens the input. A directory cannot be read as text: it is refused here, before any output is
+// created, emptied or removed.
+[[nodiscard]] ResultCode open_input(Input& in, const Target& target, std::FILE* messages) {
+  if (target.directory != nullptr) return open_walked(in, target, messages);
+  in.fd = is_standard_stream(target.path) ? STDIN_FILENO : ::open(target.path, O_RDONLY | O_CLOEXEC);
+  if (in.fd < 0) return open_failed(target.path, errno, messages);
+  struct stat input_stat {};
+  if (::fstat(in.fd, &input_stat) == 0 && S_ISDIR(input_stat.st_mode)) {
+    ::close(in.fd);
+    in.fd = -1;
+    return cannot_read(target.path, messages);
+  }
+  return RC_OK;
+}
 
 // Whether the file that `other` describes is the input. Another path to the input (a link,
 // "./a.c" for "a.c") would be emptied by opening it for writing; it is caught by identity.
 bool is_input(const Input& in, const struct stat& other) {
   struct stat input_stat {};
-  return ::fstat(in.fd, &input_stat) == 0 && input_stat.st_dev == other.st_dev &&
-         input_stat.st_ino == other.st_ino;
+  return ::fstat(in.fd, &input_stat) == 0 && id_of(input_stat) == id_of(other);
 }
 
 // Standard output appending to the input itself would feed the run its own output.
@@ -65,51 +103,53 @@ bool output_names_input(const Input& in, const Options& options, std::FILE* mess
     return false;
   }
   if (!stdout_is_input(in)) refuse_same_file(messages);
-  ::close(in.fd);
   return true;
 }
 
-void report_io_error(const Input& in, const Options& options, const char* output_path,
+void report_io_error(const Input& in, const char* input_path, const std::string& output_path,
                      std::FILE* messages) {
   if (in.error != 0) {
-    cannot_read(options.input_file, messages);
+    cannot_read(input_path, messages);
   } else {
-    std::fprintf(messages, "? Error writing %s\n", output_path);
+    cannot_write(output_path, messages);
   }
 }
 
-// Runs the loop and closes the output; the input stays open (in place, it holds the lock).
-// Everything written must have reached the file: a full disk often shows only when the buffer is
-// flushed or the file closed. With `durable`, the content is also on disk before the file is
-// renamed over the input. Once the file's text has gone to standard output, nothing else may: a
-// failure is then told by the status alone.
-ResultCode run_to_output(Files& files, const Options& options, const char* output_path,
-                         bool durable, std::FILE* messages) {
+// Runs the loop into the open output. Everything written must have reached the file: a full
+// disk often shows only when the buffer is flushed. Once the file's text has gone to standard
+// output, nothing else may: a failure is then told by the status alone.
+ResultCode run_into(Files& files, const Options& options, const char* input_path,
+                    const std::string& output_path, std::FILE* messages) {
   ResultCode rc = run_file(files.in, files.out, options);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
-  if (rc == RC_OK && durable && ::fsync(files.out.fd) != 0) rc = RC_IO_ERROR;
-  if (files.out.fd != STDOUT_FILENO && ::close(files.out.fd) != 0 && rc == RC_OK) {
-    rc = RC_IO_ERROR;
-  }
   const bool silent = files.out.fd == STDOUT_FILENO && files.out.written > 0;
-  if (rc == RC_IO_ERROR && !silent) report_io_error(files.in, options, output_path, messages);
+  if (rc == RC_IO_ERROR && !silent) report_io_error(files.in, input_path, output_path, messages);
   return rc;
+}
+
+// Closes the output file; closing may be where a full disk shows.
+ResultCode close_output(Files& files, ResultCode rc, const std::string& output_path,
+                        std::FILE* messages) {
+  const bool closed = ::close(files.out.fd) == 0;
+  files.out.fd = -1;
+  return closed || rc != RC_OK ? rc : cannot_write(output_path, messages);
 }
 
 // Reads the open input through, writing nothing, up to the first line that would change; then,
 // with `rewind`, puts it back at its start for a run that reads it again (a pipe cannot be).
 // Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
-ResultCode would_change(Files& files, const Options& options, bool rewind, std::FILE* messages) {
+ResultCode would_change(Files& files, const Options& options, const char* path, bool rewind,
+                        std::FILE* messages) {
   const int fd = files.in.fd;
   files.out.discard = true;
   Options check = options;
   check.check = true;
   const ResultCode rc = run_file(files.in, files.out, check);
-  if (rc == RC_IO_ERROR) report_io_error(files.in, options, options.input_file, messages);
+  if (rc == RC_IO_ERROR) cannot_read(path, messages);
   reset(files);
   files.in.fd = fd;
   if (rc == RC_WOULD_CHANGE && rewind && ::lseek(fd, 0, SEEK_SET) != 0) {
-    return cannot_read(options.input_file, messages);
+    return cannot_read(path, messages);
   }
   return rc;
 }
@@ -131,6 +171,39 @@ bool copy_all(int from, int to, Input& buffer) {
   }
 }
 
+// Opens the input of an in-place run in its place and holds it against other in-place runs.
+// Fills `input_stat`. The file must be a regular one: a swap would put a plain file in the place
+// of a device or a pipe.
+ResultCode open_in_place(Input& in, const Target& target, const Place& place,
+                         struct stat& input_stat, std::FILE* messages) {
+  const bool walked = target.directory != nullptr;
+  in.fd = ::openat(place.directory, place.name.c_str(),
+                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (in.fd < 0) {
+    return walked && errno == ELOOP ? cannot_read(target.path, messages)
+                                    : open_failed(target.path, errno, messages);
+  }
+  const auto refuse = [&](ResultCode rc) {
+    ::close(in.fd);
+    in.fd = -1;
+    return rc;
+  };
+  if (::fstat(in.fd, &input_stat) != 0 || S_ISDIR(input_stat.st_mode) ||
+      (walked && (!S_ISREG(input_stat.st_mode) || id_of(input_stat) != target.id))) {
+    return refuse(cannot_read(target.path, messages));
+  }
+  if (!S_ISREG(input_stat.st_mode)) {
+    std::fprintf(messages, "? Not a regular file: %s\n", printable(target.path).c_str());
+    return refuse(RC_NO_SUCH_FILE);
+  }
+  if (!lock_input(in.fd, place)) return no_such_file(target.path, messages);
+  // The lock may have moved on to the file another run put in place.
+  if (::fstat(in.fd, &input_stat) != 0 || !S_ISREG(input_stat.st_mode)) {
+    return refuse(no_such_file(target.path, messages));
+  }
+  return RC_OK;
+}
+
 }  // namespace
 
 void hold_standard_streams() {
@@ -144,85 +217,75 @@ void hold_standard_streams() {
 
 ResultCode rewrite_to_file(const Options& options, Files& files, std::FILE* messages) {
   reset(files);
-  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
-    return rc;
-  }
+  const Target target{.path = options.input_file};
+  if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
+  const Descriptor input(files.in.fd);
   if (is_standard_stream(options.output_file)) {
-    if (stdout_is_input(files.in)) {
-      // Its message would land in the input too.
-      ::close(files.in.fd);
-      return RC_SAME_FILE;
-    }
+    // Its message would land in the input too.
+    if (stdout_is_input(files.in)) return RC_SAME_FILE;
     files.out.fd = STDOUT_FILENO;
-    const ResultCode rc = run_to_output(files, options, options.output_file, false, messages);
-    ::close(files.in.fd);
-    return rc;
+    return run_into(files, options, target.path, options.output_file, messages);
   }
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
   files.out.fd = ::open(options.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (files.out.fd < 0) {
-    std::fprintf(messages, "Cannot create file: %s\n", options.output_file);
-    ::close(files.in.fd);
+    std::fprintf(messages, "Cannot create file: %s\n", printable(options.output_file).c_str());
     return RC_CANNOT_CREATE;
   }
-  const ResultCode rc = run_to_output(files, options, options.output_file, false, messages);
-  ::close(files.in.fd);
-  return rc;
+  const ResultCode rc = run_into(files, options, target.path, options.output_file, messages);
+  return close_output(files, rc, options.output_file, messages);
 }
 
-ResultCode rewrite_in_place(const Options& options, Files& files, std::FILE* messages,
-                            std::string* unsynced) {
+ResultCode rewrite_in_place(const Options& options, const Target& target, Files& files,
+                            std::FILE* messages) {
   reset(files);
+  Descriptor own_directory;
+  Place place;
+  if (target.directory != nullptr) {
+    place = {target.directory->handle.fd, target.name, target.path};
+  } else if (!find_place(target.path, own_directory, place)) {
+    return no_such_file(target.path, messages);
+  }
   struct stat input_stat {};
-  // Looked at before opening, as opening a pipe would wait for a writer.
-  if (::stat(options.input_file, &input_stat) == 0 && !can_replace(input_stat) &&
-      !S_ISDIR(input_stat.st_mode)) {
-    std::fprintf(messages, "? Not a regular file: %s\n", options.input_file);
-    return RC_NO_SUCH_FILE;
-  }
-  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
+  if (const ResultCode rc = open_in_place(files.in, target, place, input_stat, messages);
+      rc != RC_OK) {
     return rc;
-  }
-  InPlaceNames names;
-  if (!lock_input(files.in.fd, options.input_file) || ::fstat(files.in.fd, &input_stat) != 0 ||
-      !can_replace(input_stat) || !build_in_place_names(options.input_file, names)) {
-    if (files.in.fd >= 0) ::close(files.in.fd);
-    return no_such_file(options.input_file, messages);
   }
   // From here to the end of the swap no other in-place run on this file can start its own.
-  ResultCode rc = options.only_if_changed ? would_change(files, options, true, messages) : RC_OK;
-  if (rc != RC_WOULD_CHANGE && options.only_if_changed) {
+  const Descriptor input(files.in.fd);
+  if (options.only_if_changed) {
     // A file that would not change keeps its inode and its time, and gets no backup.
-    ::close(files.in.fd);
+    const ResultCode rc = would_change(files, options, target.path, true, messages);
+    if (rc != RC_WOULD_CHANGE) return rc;
+  }
+  if (const ResultCode rc = create_temporary(place, files.out.fd, messages); rc != RC_OK) return rc;
+  const std::string temporary = place.path + ".tmp";
+  ResultCode rc = run_into(files, options, target.path, temporary, messages);
+  if (rc == RC_OK) rc = finish_temporary(place, files.out.fd, input_stat, messages);
+  rc = close_output(files, rc, temporary, messages);
+  if (rc != RC_OK) {
+    remove_temporary(place);
     return rc;
   }
-  rc = create_temporary(names, input_stat, files.out.fd, messages);
-  if (rc == RC_OK) {
-    rc = run_to_output(files, options, names.temporary.data(), true, messages);
-    if (rc == RC_OK) {
-      rc = replace_in_place(names, !options.no_backup, messages);
-      // The renames are on disk once the directory is: a crash after a reported success cannot
-      // bring the old content back. A caller that reports later may sync it later.
-      if (rc == RC_OK && unsynced != nullptr) {
-        *unsynced = names.directory.data();
-      } else if (rc == RC_OK) {
-        rc = sync_directory(names.directory.data(), messages);
-      }
-    } else {
-      ::unlink(names.temporary.data());
-    }
+  rc = replace_in_place(place, !options.no_backup, messages);
+  if (rc != RC_OK) return rc;
+  // The renames are on disk once the directory is: a crash after a reported success cannot
+  // bring the old content back. A walk syncs each directory once, when it is done with it.
+  if (target.directory != nullptr) {
+    target.directory->renamed = true;
+  } else if (!sync_directory(place.directory)) {
+    return cannot_write(split_path(place.path).directory, messages);
   }
-  ::close(files.in.fd);
-  return rc;
+  return RC_OK;
 }
 
 bool wants_colour() { return ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr; }
 
-ResultCode diff_file(const Options& options, Files& files, DiffInputs& diff, std::FILE* messages) {
+ResultCode diff_file(const Options& options, const Target& target, Files& files, DiffInputs& diff,
+                     std::FILE* messages) {
   reset(files);
-  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
-    return rc;
-  }
+  if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
+  Descriptor input(files.in.fd != STDIN_FILENO ? files.in.fd : -1);
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
   // Both sides are dated by the input's time, so that a diff of the same file reads the same
   // every time; standard input by the time of the run.
@@ -232,62 +295,53 @@ ResultCode diff_file(const Options& options, Files& files, DiffInputs& diff, std
   if (::fstat(files.in.fd, &input_stat) == 0 && S_ISREG(input_stat.st_mode)) {
     time = input_stat.st_mtim;
   }
-  const DiffLabel label{options.input_file, time};
+  const DiffLabel label{target.path, time};
   // The input is read three times (the check, the run, the diff); standard input is kept in a
   // temporary file first, as it can be read once only.
-  std::FILE* spool = nullptr;
   if (files.in.fd == STDIN_FILENO) {
-    spool = std::tmpfile();
-    if (spool == nullptr || !copy_all(STDIN_FILENO, ::fileno(spool), files.in) ||
-        ::lseek(::fileno(spool), 0, SEEK_SET) != 0) {
-      if (spool != nullptr) std::fclose(spool);
-      return cannot_read(options.input_file, messages);
+    std::FILE* spool = std::tmpfile();
+    input.reset(spool != nullptr ? ::dup(::fileno(spool)) : -1);
+    if (spool != nullptr) std::fclose(spool);
+    if (input.fd < 0 || !copy_all(STDIN_FILENO, input.fd, files.in) ||
+        ::lseek(input.fd, 0, SEEK_SET) != 0) {
+      return cannot_read(target.path, messages);
     }
     reset(files);
-    files.in.fd = ::fileno(spool);
+    files.in.fd = input.fd;
   }
-  ResultCode rc = would_change(files, options, true, messages);
-  std::FILE* rewritten = rc == RC_WOULD_CHANGE ? std::tmpfile() : nullptr;
-  if (rc == RC_WOULD_CHANGE) {
-    Options run = options;
-    run.check = false;
-    files.out.fd = rewritten != nullptr ? ::fileno(rewritten) : -1;
-    rc = rewritten != nullptr ? run_file(files.in, files.out, run) : RC_IO_ERROR;
-    if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
-    if (rc == RC_IO_ERROR) {
-      if (files.in.error != 0) {
-        cannot_read(options.input_file, messages);
-      } else {
-        std::fprintf(messages, "? Error writing a temporary file\n");
-      }
-    }
-  }
-  if (rc == RC_OK && rewritten != nullptr) {
-    diff.before.fd = files.in.fd;
-    diff.after.fd = files.out.fd;
-    rc = ::lseek(diff.before.fd, 0, SEEK_SET) == 0 && ::lseek(diff.after.fd, 0, SEEK_SET) == 0 &&
-                 write_diff(diff, label, options.colour, messages)
-             ? RC_WOULD_CHANGE
-             : cannot_read(options.input_file, messages);
-  }
-  if (rewritten != nullptr) std::fclose(rewritten);
-  if (spool != nullptr) {
-    std::fclose(spool);
-  } else {
-    ::close(files.in.fd);
-  }
-  return rc;
-}
-
-ResultCode check_file(const Options& options, Files& files, std::FILE* messages) {
-  reset(files);
-  if (const ResultCode rc = open_input(files.in, options.input_file, messages); rc != RC_OK) {
+  ResultCode rc = would_change(files, options, target.path, true, messages);
+  if (rc != RC_WOULD_CHANGE) return rc;
+  std::FILE* const made = std::tmpfile();
+  const Descriptor rewritten(made != nullptr ? ::dup(::fileno(made)) : -1);
+  if (made != nullptr) std::fclose(made);
+  Options run = options;
+  run.check = false;
+  files.out.fd = rewritten.fd;
+  rc = rewritten.fd >= 0 ? run_file(files.in, files.out, run) : RC_IO_ERROR;
+  if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
+  if (rc == RC_IO_ERROR) {
+    if (files.in.error != 0) return cannot_read(target.path, messages);
+    std::fprintf(messages, "? Error writing a temporary file\n");
     return rc;
   }
+  diff.before.fd = files.in.fd;
+  diff.after.fd = files.out.fd;
+  return ::lseek(diff.before.fd, 0, SEEK_SET) == 0 && ::lseek(diff.after.fd, 0, SEEK_SET) == 0 &&
+                 write_diff(diff, label, options.colour, messages)
+             ? RC_WOULD_CHANGE
+             : cannot_read(target.path, messages);
+}
+
+ResultCode check_file(const Options& options, const Target& target, Files& files,
+                      std::FILE* messages) {
+  reset(files);
+  if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
+  const Descriptor input(files.in.fd);
   if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
-  const ResultCode rc = would_change(files, options, false, messages);
-  ::close(files.in.fd);
-  if (rc == RC_WOULD_CHANGE) std::fprintf(messages, "? %s would change\n", options.input_file);
+  const ResultCode rc = would_change(files, options, target.path, false, messages);
+  if (rc == RC_WOULD_CHANGE) {
+    std::fprintf(messages, "? %s would change\n", printable(target.path).c_str());
+  }
   return rc;
 }
 

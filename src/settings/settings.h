@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/options.h"
+#include "io/descriptor.h"
 
 namespace quillet {
 
@@ -33,18 +34,27 @@ struct Settings {
 /// Anything else leaves its description in `error`.
 [[nodiscard]] Settings parse_settings(std::string path, std::string_view text);
 
-/// The settings that hold for files in the directories met lately, each looked up once.
+/// The settings found lately, by the identity of the directory they hold in.
 struct SettingsCache {
-  std::map<std::string, std::shared_ptr<const Settings>> by_directory;  // by its real path
-  // The directory of the last file, as named, and its settings: a walk meets files of one
-  // directory one after another, and need not resolve its path each time.
-  std::string last_directory;
-  std::shared_ptr<const Settings> last;
+  std::map<FileId, std::shared_ptr<const Settings>> by_directory;
 };
 
-/// The settings for the file `path` (standard input for "-"): those of the first settings file in
-/// its directory or above, up to the root.
-[[nodiscard]] std::shared_ptr<const Settings> find_settings(SettingsCache& cache, const char* path);
+/// The settings for the files of the directory open as `directory` (named `path`): those of the
+/// first settings file in it or in a directory above it, up to the root. A settings file is not
+/// taken from a directory that every user may write to, as any user could have put it there.
+[[nodiscard]] std::shared_ptr<const Settings> find_settings(SettingsCache& cache, int directory,
+                                                            std::string_view path);
+
+/// The settings for the file named `path` on the command line (standard input for "-": those of
+/// the current directory).
+[[nodiscard]] std::shared_ptr<const Settings> find_settings_for(SettingsCache& cache,
+                                                                const char* path);
+
+/// The settings for the files of the directory open as `directory` (named `path`), met by a walk
+/// in a directory whose settings are `outer`: those of its own settings file, if it has one that
+/// may be taken, else `outer`.
+[[nodiscard]] std::shared_ptr<const Settings> settings_below(
+    int directory, std::string_view path, std::shared_ptr<const Settings> outer);
 
 /// Puts `settings` into `options` where the command line did not set the same; th and cpos are
 /// ordered after (order_columns). Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong

@@ -1,21 +1,24 @@
 #include "tree/tree.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/quote.h"
 #include "diff/diff.h"
+#include "io/descriptor.h"
 #include "run/entry.h"
-#include "run/in_place.h"
 #include "run/io.h"
 #include "settings/settings.h"
 #include "tree/walk.h"
@@ -26,19 +29,33 @@ namespace {
 // The walk may run ahead of the reports by this many files per worker, so that the files waiting
 // to be run or reported stay few, however many there are.
 constexpr std::size_t AHEAD_PER_WORKER = 16;
-// Room for a file's message, which names at most one path and a suffix.
-constexpr std::size_t MESSAGE_SIZE = 2 * PATH_BUFFER_SIZE;
+// The descriptors a worker holds at most at once: the input, the output (or a diff's rewritten
+// copy and the duplicate it is read through), the worker's diff spool, and a settings file.
+constexpr std::size_t DESCRIPTORS_PER_WORKER = 6;
+// Left for the standard streams, the walk's settings lookups and the libraries.
+constexpr std::size_t DESCRIPTORS_KEPT = 32;
+
+// A temporary file where a worker's diffs wait for their turn, shared by the reports that point
+// into it.
+struct Spool {
+  std::FILE* file = nullptr;
+  Spool() = default;
+  Spool(const Spool&) = delete;
+  Spool& operator=(const Spool&) = delete;
+  ~Spool() {
+    if (file != nullptr) std::fclose(file);
+  }
+};
 
 // One file of the walk, from the moment it is found until its report is printed.
 struct Slot {
-  std::string path;
-  std::shared_ptr<const Settings> settings;  // those of the file's directory, unless "-noconf"
-  bool unreadable = false;                   // a directory that could not be read, not a file
-  std::array<char, MESSAGE_SIZE> text;
-  std::size_t length = 0;
+  Found file;
   ResultCode rc = RC_OK;
   bool done = false;
-  std::FILE* spool = nullptr;  // with "-diff", where the messages wait
+  std::string text;              // its messages, whatever their length
+  std::shared_ptr<Spool> spool;  // with "-diff": where its diff waits, before `text`
+  off_t offset = 0;
+  std::size_t length = 0;
 };
 
 // The walk hands out files in order, the workers run them, and the reports are printed in the
@@ -53,73 +70,88 @@ struct Shared {
   std::size_t found = 0;         // files the walk has put in their slots
   bool walked = false;           // the walk has ended
   std::size_t next = 0;          // the next file to hand to a worker
-  std::size_t reported = 0;      // files whose reports are printed
 };
 
-// A worker's buffers, made once, and the directories whose renames it has left to sync.
-struct Buffers {
+// A worker's own: its buffers, made once, and the spool its diffs go to.
+struct Worker {
   Files files;
   std::unique_ptr<DiffInputs> diff;  // with "-diff" only
-  std::string unsynced;
-  std::set<std::string> directories;
+  std::shared_ptr<Spool> spool;
 };
 
-ResultCode run_slot(const Slot& slot, const Options& options, Buffers& buffers,
+ResultCode run_slot(const Slot& slot, const Options& options, Worker& worker,
                     std::FILE* messages) {
-  if (slot.unreadable) {
-    std::fprintf(messages, "? Error reading %s\n", slot.path.c_str());
+  const Found& file = slot.file;
+  if (file.unreadable) {
+    std::fprintf(messages, "? Error reading %s\n", printable(file.path).c_str());
     return RC_IO_ERROR;
   }
   Options file_options = options;
-  file_options.input_file = slot.path.c_str();
-  if (slot.settings != nullptr) {
-    const ResultCode rc = apply_settings(*slot.settings, file_options, messages);
+  file_options.input_file = file.path.c_str();
+  if (file.settings != nullptr) {
+    const ResultCode rc = apply_settings(*file.settings, file_options, messages);
     if (rc != RC_OK) return rc;
   }
   order_columns(file_options);
-  if (options.diff) return diff_file(file_options, buffers.files, *buffers.diff, messages);
-  if (options.check) return check_file(file_options, buffers.files, messages);
-  buffers.unsynced.clear();
-  const ResultCode rc = rewrite_in_place(file_options, buffers.files, messages, &buffers.unsynced);
-  if (!buffers.unsynced.empty()) buffers.directories.insert(buffers.unsynced);
-  return rc;
+  const Target target{file.path.c_str(), file.directory.get(), file.name.c_str(), file.id};
+  if (options.diff) return diff_file(file_options, target, worker.files, *worker.diff, messages);
+  if (options.check) return check_file(file_options, target, worker.files, messages);
+  return rewrite_in_place(file_options, target, worker.files, messages);
 }
 
-// Where a file's messages wait for their turn: a diff may be long, and goes to a temporary file
-// made once for the slot; anything else fits in the slot's own text.
-std::FILE* open_messages(Slot& slot, bool diff) {
-  if (!diff) return ::fmemopen(slot.text.data(), slot.text.size(), "w");
-  if (slot.spool == nullptr) slot.spool = std::tmpfile();
-  return slot.spool;
-}
+constexpr std::string_view SPOOL_FAILED = "? Error writing a temporary file\n";
 
-void close_messages(Slot& slot, std::FILE* messages) {
-  if (messages == nullptr) return;
-  if (messages == slot.spool) {
-    std::fflush(messages);
+// Runs a diff into the worker's spool, which starts afresh once no report points into it.
+void run_diff(Slot& slot, const Options& options, Worker& worker) {
+  if (worker.spool != nullptr && worker.spool.use_count() == 1) {
+    std::rewind(worker.spool->file);
+    if (::ftruncate(::fileno(worker.spool->file), 0) != 0) worker.spool = nullptr;
+  }
+  if (worker.spool == nullptr) {
+    worker.spool = std::make_shared<Spool>();
+    worker.spool->file = std::tmpfile();
+  }
+  std::FILE* const file = worker.spool->file;
+  const off_t offset = file != nullptr ? ::ftello(file) : -1;
+  if (offset < 0) {
+    worker.spool = nullptr;
+    slot.rc = RC_IO_ERROR;
+    slot.text = SPOOL_FAILED;
     return;
   }
-  const long length = std::ftell(messages);
+  slot.rc = run_slot(slot, options, worker, file);
+  const off_t end = ::ftello(file);
+  if (std::fflush(file) != 0 || std::ferror(file) != 0 || end < offset) {
+    // A diff cut short is no diff: the spool is given up, and the report says why.
+    worker.spool = nullptr;
+    slot.rc = RC_IO_ERROR;
+    slot.text = SPOOL_FAILED;
+    return;
+  }
+  slot.spool = worker.spool;
+  slot.offset = offset;
+  slot.length = static_cast<std::size_t>(end - offset);
+}
+
+// Runs anything else, its messages kept in memory.
+void run_other(Slot& slot, const Options& options, Worker& worker) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* const messages = ::open_memstream(&buffer, &size);
+  if (messages == nullptr) {
+    slot.rc = RC_IO_ERROR;
+    slot.text = SPOOL_FAILED;
+    return;
+  }
+  slot.rc = run_slot(slot, options, worker, messages);
   std::fclose(messages);
-  slot.length = length > 0 ? static_cast<std::size_t>(length) : 0;
+  slot.text.assign(buffer, size);
+  std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): open_memstream allocates it so
 }
 
-// Prints a file's messages, and makes its slot ready for another file.
-void print_messages(Slot& slot, std::FILE* out) {
-  if (slot.spool == nullptr) {
-    std::fwrite(slot.text.data(), 1, slot.length, out);
-    return;
-  }
-  std::rewind(slot.spool);
-  for (std::size_t n; (n = std::fread(slot.text.data(), 1, slot.text.size(), slot.spool)) > 0;)
-    std::fwrite(slot.text.data(), 1, n, out);
-  std::rewind(slot.spool);
-  (void)::ftruncate(::fileno(slot.spool), 0);
-}
-
-void work(Shared& shared, std::set<std::string>& unsynced) {
-  const auto buffers = std::make_unique_for_overwrite<Buffers>();
-  if (shared.options.diff) buffers->diff = std::make_unique_for_overwrite<DiffInputs>();
+void work(Shared& shared) {
+  auto worker = std::make_unique_for_overwrite<Worker>();
+  if (shared.options.diff) worker->diff = std::make_unique_for_overwrite<DiffInputs>();
   Options options = shared.options;
   options.only_if_changed = true;
   for (;;) {
@@ -127,17 +159,16 @@ void work(Shared& shared, std::set<std::string>& unsynced) {
     {
       std::unique_lock lock(shared.mutex);
       shared.work.wait(lock, [&] { return shared.next < shared.found || shared.walked; });
-      if (shared.next == shared.found) {
-        unsynced = std::move(buffers->directories);
-        return;
-      }
+      if (shared.next == shared.found) return;
       index = shared.next++;
     }
     // The slot is this worker's alone until its report is done.
     Slot& slot = shared.slots[index % shared.slots.size()];
-    std::FILE* messages = open_messages(slot, options.diff);
-    slot.rc = run_slot(slot, options, *buffers, messages != nullptr ? messages : stdout);
-    close_messages(slot, messages);
+    if (options.diff) {
+      run_diff(slot, options, *worker);
+    } else {
+      run_other(slot, options, *worker);
+    }
     {
       const std::lock_guard lock(shared.mutex);
       slot.done = true;
@@ -146,35 +177,77 @@ void work(Shared& shared, std::set<std::string>& unsynced) {
   }
 }
 
-std::size_t worker_count(std::int32_t jobs) {
-  const long count = jobs > 0 ? jobs : ::sysconf(_SC_NPROCESSORS_ONLN);
-  return count < 1 ? 1 : static_cast<std::size_t>(count);
+// Prints a file's report. Returns false when its spooled diff could not be read back.
+bool print_report(const Slot& slot, std::array<char, 65536>& buffer, std::FILE* out) {
+  bool read = true;
+  if (slot.spool != nullptr) {
+    const int fd = ::fileno(slot.spool->file);
+    for (std::size_t done = 0; done < slot.length;) {
+      const std::size_t want = std::min(buffer.size(), slot.length - done);
+      const ssize_t n = ::pread(fd, buffer.data(), want, slot.offset + static_cast<off_t>(done));
+      if (n <= 0) {
+        std::fprintf(out, "? Error reading a temporary file\n");
+        read = false;
+        break;
+      }
+      std::fwrite(buffer.data(), 1, static_cast<std::size_t>(n), out);
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  std::fwrite(slot.text.data(), 1, slot.text.size(), out);
+  return read;
+}
+
+// How many workers to start for `jobs` (0: one per processor online), and how many directories
+// the walk may hold open, so that the run's descriptors stay within the process's limit whatever
+// `jobs` asks for.
+struct Sizes {
+  std::size_t workers;
+  std::size_t directories;
+};
+
+Sizes sizes_for(std::int32_t jobs) {
+  const long online = jobs > 0 ? jobs : ::sysconf(_SC_NPROCESSORS_ONLN);
+  std::size_t workers = online < 1 ? 1 : static_cast<std::size_t>(online);
+  rlimit limit{};
+  std::size_t descriptors = 1024;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    descriptors = static_cast<std::size_t>(limit.rlim_cur);
+  }
+  const std::size_t spare = descriptors > DESCRIPTORS_KEPT ? descriptors - DESCRIPTORS_KEPT : 0;
+  // Workers take at most half of what is left; the open directories the rest.
+  workers = std::clamp<std::size_t>(spare / 2 / DESCRIPTORS_PER_WORKER, 1, workers);
+  const std::size_t used = workers * DESCRIPTORS_PER_WORKER;
+  return {workers, spare > used ? spare - used : 1};
 }
 
 }  // namespace
 
 ResultCode run_tree(const Options& options, std::FILE* out) {
-  const std::size_t workers = worker_count(options.jobs);
-  Shared shared{options, std::vector<Slot>(workers * AHEAD_PER_WORKER), {}, {}, {}, 0, false, 0, 0};
+  const Sizes sizes = sizes_for(options.jobs);
+  DirectoryLog directories;
+  Shared shared;
+  shared.options = options;
   shared.options.paths = {};
+  shared.slots = std::vector<Slot>(sizes.workers * AHEAD_PER_WORKER);
   std::vector<std::thread> threads;
-  std::vector<std::set<std::string>> unsynced(workers);
-  threads.reserve(workers);
-  for (std::size_t i = 0; i < workers; ++i)
-    threads.emplace_back(work, std::ref(shared), std::ref(unsynced[i]));
+  threads.reserve(sizes.workers);
+  for (std::size_t i = 0; i < sizes.workers; ++i)
+    threads.emplace_back(work, std::ref(shared));
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
-  Walk walk = begin_walk(options.paths);
-  SettingsCache settings;
+  Walk walk = begin_walk(options.paths, !options.no_settings, &directories);
   ResultCode failed = RC_OK;
   bool would_change = false;
+  std::size_t reported = 0;
+  const auto buffer = std::make_unique_for_overwrite<std::array<char, 65536>>();
   for (;;) {
-    while (!shared.walked && shared.found < shared.reported + shared.slots.size()) {
+    // Files waiting for their reports hold their directories open: past a number, the walk waits
+    // for the reports before it opens more.
+    while (!shared.walked && shared.found < reported + shared.slots.size() &&
+           (shared.found == reported || directories.open < sizes.directories)) {
       Slot& slot = shared.slots[shared.found % shared.slots.size()];
-      const bool more = next_file(walk, slot.path, slot.unreadable);
-      slot.settings = more && !slot.unreadable && !options.no_settings
-                          ? find_settings(settings, slot.path.c_str())
-                          : nullptr;
+      const bool more = next_file(walk, slot.file);
       {
         const std::lock_guard lock(shared.mutex);
         if (more) {
@@ -189,39 +262,38 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
         shared.work.notify_all();
       }
     }
-    if (shared.reported == shared.found) break;  // and the walk has ended
-    Slot& slot = shared.slots[shared.reported % shared.slots.size()];
+    if (reported == shared.found) break;  // and the walk has ended
+    Slot& slot = shared.slots[reported % shared.slots.size()];
     {
       std::unique_lock lock(shared.mutex);
       shared.done.wait(lock, [&] { return slot.done; });
     }
-    print_messages(slot, out);
+    if (!print_report(slot, *buffer, out) && failed == RC_OK) failed = RC_IO_ERROR;
     if (slot.rc == RC_WOULD_CHANGE) {
       would_change = true;
     } else if (slot.rc != RC_OK && failed == RC_OK) {
       failed = slot.rc;
     }
+    // Done with: its directory may close now, synced if a file was replaced in it.
+    slot.file = Found{};
+    slot.spool = nullptr;
+    slot.text.clear();
     {
       const std::lock_guard lock(shared.mutex);
       slot.done = false;
-      slot.length = 0;
-      ++shared.reported;
     }
+    ++reported;
   }
   for (std::thread& thread : threads)
     thread.join();
-  for (Slot& slot : shared.slots) {
-    if (slot.spool != nullptr) std::fclose(slot.spool);
-  }
-  // Each directory where files were replaced is synced once, before the run says it succeeded:
-  // a file's own content was on disk before its rename, so a crash before this leaves every file
-  // whole, old or new.
-  std::set<std::string> directories;
-  for (std::set<std::string>& some : unsynced)
-    directories.merge(some);
-  for (const std::string& directory : directories) {
-    const ResultCode rc = sync_directory(directory.c_str(), out);
-    if (rc != RC_OK && failed == RC_OK) failed = rc;
+  walk = Walk{};
+  // Each directory where files were replaced was synced once, as the run let go of it, before the
+  // run says it succeeded: a file's own content was on disk before its rename, so a crash before
+  // then leaves every file whole, old or new.
+  std::sort(directories.unsynced.begin(), directories.unsynced.end());
+  for (const std::string& directory : directories.unsynced) {
+    std::fprintf(out, "? Error writing %s\n", printable(directory).c_str());
+    if (failed == RC_OK) failed = RC_IO_ERROR;
   }
   if (failed != RC_OK) return failed;
   return would_change ? RC_WOULD_CHANGE : RC_OK;

@@ -1,47 +1,70 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "io/descriptor.h"
+#include "settings/settings.h"
+
 namespace quillet {
 
 /// Whether a file of this name is taken when a directory is walked: C and C++ sources and headers.
 [[nodiscard]] bool is_source_name(std::string_view name);
 
+/// One file of a walk.
+struct Found {
+  std::string path;                      // as messages name it
+  std::shared_ptr<Directory> directory;  // where it is; nullptr: it is opened by `path`
+  std::string name;                      // its name in `directory`
+  FileId id{};                           // the file the walk saw there
+  std::shared_ptr<const Settings> settings;  // those of its directory; nullptr without settings
+  bool unreadable = false;  // `path` could not be read (a directory, most often): nothing else
+};
+
 /// Where a walk over the paths named stands. What it holds grows with the depth of the tree and
 /// the size of one directory, not with the number of files.
 struct Walk {
-  using FileId = std::pair<dev_t, ino_t>;
-  struct Directory {
-    std::string path;
-    std::vector<std::string> names;  // in byte order
+  struct Entry {
+    std::string name;
+    unsigned char type;  // as readdir tells it; DT_UNKNOWN where the file system does not
+  };
+  struct Frame {
+    std::shared_ptr<Directory> directory;
+    std::shared_ptr<const Settings> settings;
+    std::vector<Entry> entries;  // in byte order of their names
     std::size_t next = 0;
   };
+  // A file named on the command line, as its directory and its name there.
+  using Name = std::pair<FileId, std::string>;
+
   std::vector<const char*> paths;  // as named
   std::size_t next_path = 0;
-  std::vector<Directory> stack;  // the directories being walked, outermost first
-  // A file can be reached twice only through a second name or a path named: only the files that
-  // have one are remembered, and the directories walked when two named ones may overlap.
-  std::set<FileId> named;
-  std::set<FileId> listed;
+  std::vector<Frame> stack;  // the directories being walked, outermost first
+  // A file can be reached twice only through a path named: those files are remembered, and the
+  // directories walked when two named ones may overlap.
+  std::set<Name> named;
+  std::set<Name> listed;
   std::set<FileId> walked;  // only when more than one directory is named: else none comes twice
   bool overlap = false;     // more than one directory is named
+  bool use_settings = true;
+  SettingsCache settings;
+  DirectoryLog* log = nullptr;  // shared by every directory the walk opens
 };
 
-/// Starts a walk over `paths`.
-[[nodiscard]] Walk begin_walk(const std::vector<const char*>& paths);
+/// Starts a walk over `paths`, finding each file's settings unless `use_settings` is false.
+[[nodiscard]] Walk begin_walk(const std::vector<const char*>& paths, bool use_settings,
+                              DirectoryLog* log);
 
-/// Puts the next file of the walk in `path`, in order: each path named that is no directory as
-/// it is; each directory named walked to every depth, names in byte order, no link followed and
-/// no directory whose name starts with "." entered, only regular files with source names taken.
-/// A file reached twice, by any path, comes once, by device and inode. `unreadable` tells a
-/// directory that could not be read, given in place of its files. Returns false at the end.
-[[nodiscard]] bool next_file(Walk& walk, std::string& path, bool& unreadable);
+/// Puts the next file of the walk in `found`, in order: each path named that is no directory
+/// (a link followed to the file it names); each directory named walked to every depth through
+/// open directories, names in byte order, no link followed and no directory whose name starts
+/// with "." entered, only regular files with source names taken. A file reached twice comes once.
+/// What could not be read comes as `unreadable`. Returns false at the end.
+[[nodiscard]] bool next_file(Walk& walk, Found& found);
 
 }  // namespace quillet

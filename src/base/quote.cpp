@@ -1,0 +1,55 @@
+#include "base/quote.h"
+
+namespace quillet {
+namespace {
+
+constexpr bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// Between double quotes, with the escapes of C: named ones where C has them, three octal digits
+// for other control bytes and, with `octal_high`, for bytes past ASCII.
+std::string quoted(std::string_view name, bool octal_high) {
+  std::string out = "\"";
+  for (const char byte : name) {
+    const auto c = static_cast<unsigned char>(byte);
+    switch (c) {
+      case '\a': out += "\\a"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\v': out += "\\v"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (is_control(c) || (octal_high && c >= 0x80)) {
+          out += '\\';
+          out += static_cast<char>('0' + (c >> 6));
+          out += static_cast<char>('0' + ((c >> 3) & 7));
+          out += static_cast<char>('0' + (c & 7));
+        } else {
+          out += byte;
+        }
+    }
+  }
+  return out += '"';
+}
+
+}  // namespace
+
+std::string printable(std::string_view name) {
+  for (const char c : name) {
+    if (is_control(static_cast<unsigned char>(c))) return quoted(name, false);
+  }
+  return std::string(name);
+}
+
+std::string diff_name(std::string_view name) {
+  for (const char byte : name) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c == ' ' || c == '"' || c == '\\' || is_control(c) || c >= 0x80) return quoted(name, true);
+  }
+  return std::string(name);
+}
+
+}  // namespace quillet

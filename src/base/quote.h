@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+/// `name` as a message shows it: as it is, or, when it holds a control character (which could end
+/// the message's line or move the cursor), between double quotes with C escapes.
+[[nodiscard]] std::string printable(std::string_view name);
+
+/// `name` as a diff header shows it, as GNU diff writes it and GNU patch reads it: as it is, or,
+/// when it holds a blank, a quote, a backslash, a control character or a byte past ASCII, between
+/// double quotes with C escapes (octal for the bytes that have none).
+[[nodiscard]] std::string diff_name(std::string_view name);
+
+}  // namespace quillet

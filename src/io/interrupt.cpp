@@ -1,0 +1,102 @@
+#include "io/interrupt.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+struct Temporary {
+  int directory;
+  std::string name;
+};
+
+// The one list of the process: a signal may come while any thread holds a temporary file. A file
+// is created and renamed under the lock, so the list never misses one that exists.
+struct Temporaries {
+  std::mutex mutex;
+  std::vector<Temporary> files;
+};
+
+Temporaries& temporaries() {
+  static Temporaries list;
+  return list;
+}
+
+void wait_for_signal(sigset_t signals) {
+  int signal = 0;
+  while (::sigwait(&signals, &signal) != 0) {
+  }
+  // The lock is never given back: no temporary file is made or renamed after this.
+  temporaries().mutex.lock();
+  for (const Temporary& file : temporaries().files)
+    ::unlinkat(file.directory, file.name.c_str(), 0);
+  std::signal(signal, SIG_DFL);
+  sigset_t just_this;
+  sigemptyset(&just_this);
+  sigaddset(&just_this, signal);
+  ::pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
+  std::raise(signal);
+  std::_Exit(128 + signal);  // not reached: the signal ends the process
+}
+
+}  // namespace
+
+void remove_temporaries_on_signal() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
+      sigaddset(&signals, signal);
+    }
+  }
+  if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+  std::thread(wait_for_signal, signals).detach();
+}
+
+int create_temporary_file(int directory, const char* name) {
+  const std::lock_guard lock(temporaries().mutex);
+  const int fd = ::openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+  if (fd >= 0) temporaries().files.push_back({directory, name});
+  return fd;
+}
+
+namespace {
+
+void forget(int directory, const char* name) {
+  std::vector<Temporary>& files = temporaries().files;
+  const auto found = std::find_if(files.begin(), files.end(), [&](const Temporary& file) {
+    return file.directory == directory && file.name == name;
+  });
+  if (found != files.end()) files.erase(found);
+}
+
+}  // namespace
+
+int rename_temporary_file(int directory, const char* name, const char* target) {
+  const std::lock_guard lock(temporaries().mutex);
+  const int rc = ::renameat(directory, name, directory, target);
+  if (rc == 0) forget(directory, name);
+  return rc;
+}
+
+void forget_temporary_file(int directory, const char* name, bool remove) {
+  const std::lock_guard lock(temporaries().mutex);
+  if (remove) ::unlinkat(directory, name, 0);
+  forget(directory, name);
+}
+
+}  // namespace quillet
