@@ -4,7 +4,8 @@
 // count as the plain ones) fail with ERRNO when its path ends in SUFFIX; flock,
 // fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory". Several
 // such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads succeed
-// and fails the rest.
+// and fails the rest. QUILLET_PAUSE="write N SECONDS" lets N writes go at once and holds every
+// later one for SECONDS first, so that a test can look at a run caught half way.
 #include <dlfcn.h>
 #include <unistd.h>
 #include <sys/stat.h>
@@ -86,6 +87,18 @@ extern "C" ssize_t read(int fd, void* buffer, std::size_t size) {
     return -1;
   }
   return next_definition<ssize_t(int, void*, std::size_t)>("read")(fd, buffer, size);
+}
+
+extern "C" ssize_t write(int fd, const void* buffer, std::size_t size) {
+  static int calls = 0;
+  const char* setting = std::getenv("QUILLET_PAUSE");
+  int allowed = 0;
+  unsigned seconds = 0;
+  if (setting != nullptr && std::sscanf(setting, "write %d %u", &allowed, &seconds) == 2 &&
+      ++calls > allowed) {
+    ::sleep(seconds);
+  }
+  return next_definition<ssize_t(int, const void*, std::size_t)>("write")(fd, buffer, size);
 }
 
 // Both names, as the headers may send a call to either. The mode is read whatever the flags: a
