@@ -48,6 +48,22 @@ mkdir applied && cp -r orig applied/t
   fail "tree: the patch does not give the in-place result"
 (cd applied && "$quillet" -r -check t >/dev/null) || fail "tree: the patched tree would still change"
 
+# A name that holds a tab, or newlines that spell a change to another file, is quoted as GNU diff
+# quotes it: the patch changes that file alone, and nothing else.
+mkdir -p names/src && printf 'hello\n' >names/t.txt
+printf 'int x;                         // a\n' | tee "names/src/a$(printf '\t')b.c" \
+  "names/src/x.c$(printf '\n--- t.txt\n+++ t.txt\n@@ -1 +1 @@\n-hello\n+pwned\n').c" >/dev/null
+cp -r names names.want && (cd names.want && "$quillet" -r -nobak src)
+(cd names && "$quillet" -r -diff src >../names.diff; patch -s -t -p0 -N <../names.diff) ||
+  fail "hostile names: the patch does not apply"
+diff -r names names.want >/dev/null || fail "hostile names: the patch changed what it should not"
+
+# A diff that cannot be spooled whole is a failure, not a shorter patch.
+mkdir -p spool && yes 'int x;                         // a' | head -n 9 >spool/a.c
+(ulimit -f 1; trap '' XFSZ; "$quillet" -r -diff spool >spooled.txt); rc=$?
+[ "$rc" = 10 ] && [ "$(cat spooled.txt)" = "? Error writing a temporary file" ] ||
+  fail "spool full: status $rc, printed [$(head -c 200 spooled.txt)]"
+
 # Standard input is named "-"; its diff is the file's, under that name.
 "$quillet" -fi - -diff <t/long.c | sed -n '1s/\t.*//p' | grep -qx -- '--- -' || fail "standard input is not named -"
 

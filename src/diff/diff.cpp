@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/quote.h"
+
 namespace quillet {
 namespace {
 
@@ -101,8 +103,9 @@ void write_header(const char* sign, const char* path, const std::timespec& time,
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
   char zone[16];
   std::strftime(zone, sizeof zone, "%z", &local);
-  std::fprintf(out, "%s%s %s\t%s.%09ld %s%s\n", colour ? BOLD : "", sign, path, date,
-               static_cast<long>(time.tv_nsec), zone, colour ? RESET : "");
+  // A name is quoted where it could end the header early or be read back otherwise.
+  std::fprintf(out, "%s%s %s\t%s.%09ld %s%s\n", colour ? BOLD : "", sign, diff_name(path).c_str(),
+               date, static_cast<long>(time.tv_nsec), zone, colour ? RESET : "");
 }
 
 // A run of changed lines, [first, last], counted from 1.
