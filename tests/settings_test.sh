@@ -56,6 +56,35 @@ done
 "$quillet" -fi bad/a.c -fo out.c >/dev/null
 [ ! -e out.c ] || fail "bad settings: the output was created"
 
+# Which settings files are taken: not one in a directory every user may write to (anyone could
+# have put it there), while one owned by another user, where only owners write, is.
+mkdir -m 1777 shared && mkdir shared/proj && printf -- '-nobak -cpos 200\n' >shared/.quillet
+cp plain.c shared/proj/a.c
+"$quillet" -fi shared/proj/a.c >printed.txt; rc=$?
+layout | cmp -s - shared/proj/a.c && [ -e shared/proj/a.c.bak ] ||
+  fail "a settings file in a directory every user may write to was taken: status $rc"
+chown nobody p/.quillet
+check "owned by another user" p/top.c "-cpos 40 -cpp"
+# A byte-order mark is no word.
+mkdir bom && printf '\357\273\277-cpp\n' >bom/.quillet && cp plain.c bom/a.c
+check "byte-order mark" bom/a.c "-cpp"
+
+# Refused, status 12: a settings file every user may write to, one that is no regular file (a
+# FIFO must not hold the run), and words with control bytes, shown escaped.
+mkdir odd && cp plain.c odd/a.c
+for kind in writable fifo control; do
+  rm -f odd/.quillet
+  case $kind in
+    writable) printf -- '-cpp\n' >odd/.quillet && chmod 666 odd/.quillet
+      want="? $work/odd/.quillet: every user may write to it" ;;
+    fifo) mkfifo odd/.quillet && want="? $work/odd/.quillet: is not a regular file" ;;
+    control) printf -- '-cpp \033[2J\n' >odd/.quillet
+      want="? $work/odd/.quillet: unknown word \"\\033[2J\"" ;;
+  esac
+  printed=$(timeout 10 "$quillet" -fi odd/a.c -check); rc=$?
+  [ "$rc" = 12 ] && [ "$printed" = "$want" ] || fail "settings file $kind: status $rc, [$printed]"
+done
+
 # In a tree each file takes its own directory's settings; a bad file fails its own files only.
 cp -r p t
 printf -- '-nobak\n' >>t/near/deeper/.quillet

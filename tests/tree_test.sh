@@ -98,6 +98,71 @@ QUILLET_FAIL="fsync directory 5" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asa
 [ "$rc" = 10 ] && cmp -s t/src/a.c want.c && grep -qx '? Error writing t/src' printed ||
   fail "$case: status $rc, printed [$(cat printed)]"
 
+# Past PATH_MAX: the walk goes by open directories, and the settings above are found.
+case="deeper than PATH_MAX"
+long=$(printf 'd%.0s' {1..200})
+mkdir deep && printf -- '-cpos 40\n' >deep/.quillet
+(cd deep && for _ in $(seq 21); do mkdir "$long" && cd "$long" || exit; done; printf '%s' "$moves" >a.c)
+"$quillet" -r -check deep >/dev/null; rc=$?
+[ "$rc" = 11 ] || fail "$case: -check: status $rc, want 11"
+"$quillet" -r -nobak deep; rc=$?
+(cd deep && for _ in $(seq 20); do cd "$long" || exit; done
+  "$quillet" -fi "$long/a.c" -fo - -noconf -cpos 40 >"$work/want.deep" && cmp -s "$long/a.c" "$work/want.deep" &&
+    "$quillet" -fi "$long/a.c" -fo - | cmp -s - "$work/want.deep") ||
+  fail "$case: status $rc, or the file or its settings were missed"
+
+# Every name of a hard-linked file is run on: the swap gives each its own file.
+case="hard links"
+rm -rf h && mkdir h && printf '%s' "$moves" >h/a.c && ln h/a.c h/b.c
+"$quillet" -r -nobak h && "$quillet" -r -check h >printed || fail "$case: still to change: $(cat printed)"
+
+# A FIFO or a device is refused, never waited on.
+case="not regular files"
+mkfifo fifo.c
+for path in fifo.c /dev/zero; do
+  printed=$(timeout 10 "$quillet" -r -check "$path"); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? Error reading $path" ] || fail "$case: $path: status $rc, [$printed]"
+done
+
+# A message of any length comes whole, past the slots of one worker.
+case="long messages"
+rm -rf m && mkdir m && printf 'w%.0s' {1..10000} >m/.quillet
+for i in $(seq 20); do printf '%s' "$moves" >"m/$i.c"; done
+"$quillet" -r -check -j 1 m >printed; rc=$?
+[ "$rc" = 12 ] && [ "$(grep -c "unknown word $(printf 'w%.0s' {1..10000})\$" printed)" = 20 ] &&
+  [ "$(wc -l <printed)" = 20 ] || fail "$case: status $rc, or messages cut"
+
+# Few descriptors, many threads: the same diff, in order, with nothing missed.
+case="few descriptors"
+rm -rf many && for d in $(seq 40); do mkdir -p "many/$d" && for f in 1 2 3; do printf '%s' "$moves" >"many/$d/$f.c"; done; done
+"$quillet" -r -diff -j 1 many >diff.1
+(ulimit -n 64; "$quillet" -r -diff -j 64 many >diff.64); rc=$?
+[ "$rc" = 11 ] && cmp -s diff.1 diff.64 || fail "$case: status $rc, or another diff"
+
+# A name swapped for a link while a run waits: the link is not written through, and a directory
+# swapped for one is still written where the walk found it.
+case="links planted during a run"
+rm -rf p o && mkdir -p p/sub o && printf '%s' "$moves" | tee p/a.c p/b.c p/sub/c.c o/v.c >/dev/null
+cp o/v.c o.before
+flock p/a.c sleep 2 & sleep 0.3
+"$quillet" -r -j 1 p >printed & pid=$!
+sleep 0.7
+rm p/b.c && ln -s "$work/o/v.c" p/b.c && mv p/sub p/sub.old && ln -s "$work/o" p/sub
+wait "$pid"; rc=$?
+wait
+[ "$rc" = 10 ] && [ "$(cat printed)" = "? Error reading p/b.c" ] || fail "$case: status $rc, [$(cat printed)]"
+cmp -s o/v.c o.before && [ "$(ls o)" = v.c ] || fail "$case: a file outside was written"
+cmp -s p/a.c want.c && cmp -s p/sub.old/c.c want.c || fail "$case: the files found were not done"
+
+if [ "$(id -u)" = 0 ]; then
+  case="a directory that may be read but not searched"
+  rm -rf u && mkdir -p u/ok u/shut && printf '%s' "$moves" | tee u/ok/a.c u/shut/b.c >/dev/null
+  chmod 755 "$work" && chown -R nobody u && chmod 444 u/shut
+  printed=$(setpriv --reuid=nobody --regid=nogroup --clear-groups "$quillet" -r -check u); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? u/ok/a.c would change
+? Error reading u/shut/b.c" ] || fail "$case: status $rc, [$printed]"
+fi
+
 case="refused with -r"
 build
 before=$(stamp)
