@@ -7,9 +7,9 @@
 // and fails the rest. QUILLET_PAUSE="write N SECONDS" lets N writes go at once and holds every
 // later one for SECONDS first, so that a test can look at a run caught half way.
 #include <dlfcn.h>
-#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>

@@ -29,7 +29,10 @@ struct Descriptor {
 struct FileId {
   dev_t device = 0;
   ino_t inode = 0;
-  friend auto operator<=>(const FileId&, const FileId&) = default;
+  friend bool operator==(const FileId&, const FileId&) = default;
+  friend bool operator<(const FileId& a, const FileId& b) {
+    return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+  }
 };
 
 /// What a run's open directories share: how many are open, and which could not be synced when

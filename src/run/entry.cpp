@@ -69,7 +69,8 @@ ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
 // created, emptied or removed.
 [[nodiscard]] ResultCode open_input(Input& in, const Target& target, std::FILE* messages) {
   if (target.directory != nullptr) return open_walked(in, target, messages);
-  in.fd = is_standard_stream(target.path) ? STDIN_FILENO : ::open(target.path, O_RDONLY | O_CLOEXEC);
+  in.fd =
+      is_standard_stream(target.path) ? STDIN_FILENO : ::open(target.path, O_RDONLY | O_CLOEXEC);
   if (in.fd < 0) return open_failed(target.path, errno, messages);
   struct stat input_stat {};
   if (::fstat(in.fd, &input_stat) == 0 && S_ISDIR(input_stat.st_mode)) {
@@ -177,8 +178,8 @@ bool copy_all(int from, int to, Input& buffer) {
 ResultCode open_in_place(Input& in, const Target& target, const Place& place,
                          struct stat& input_stat, std::FILE* messages) {
   const bool walked = target.directory != nullptr;
-  in.fd = ::openat(place.directory, place.name.c_str(),
-                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  in.fd =
+      ::openat(place.directory, place.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in.fd < 0) {
     return walked && errno == ELOOP ? cannot_read(target.path, messages)
                                     : open_failed(target.path, errno, messages);

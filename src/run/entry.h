@@ -33,8 +33,8 @@ void hold_standard_streams();
 /// On any failure before the swap the file is left untouched. Returns the exit status after
 /// printing its message, if any, on `messages`. The directory is synced at once, or, for a file
 /// of a walk, marked for syncing when it is closed.
-[[nodiscard]] ResultCode rewrite_in_place(const Options& options, const Target& target, Files& files,
-                                          std::FILE* messages);
+[[nodiscard]] ResultCode rewrite_in_place(const Options& options, const Target& target,
+                                          Files& files, std::FILE* messages);
 
 /// Whether a diff on standard output is coloured: it is a terminal and NO_COLOR is not set.
 [[nodiscard]] bool wants_colour();

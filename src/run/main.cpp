@@ -29,7 +29,8 @@ quillet::ResultCode run(int argc, char** argv) {
   const auto files = std::make_unique_for_overwrite<quillet::Files>();
   if (options.diff) {
     const auto diff = std::make_unique_for_overwrite<quillet::DiffInputs>();
-    return quillet::diff_file(options, quillet::Target{.path = options.input_file}, *files, *diff, stdout);
+    return quillet::diff_file(options, quillet::Target{.path = options.input_file}, *files, *diff,
+                              stdout);
   }
   const quillet::Target target{.path = options.input_file};
   if (options.check) return quillet::check_file(options, target, *files, stdout);

@@ -90,7 +90,7 @@ std::shared_ptr<const Settings> own_settings(int directory, const struct stat& d
 // How messages name the directory open as `directory`: its absolute path where the system tells
 // it, else `path`, as the caller named it.
 std::string name_of(int directory, std::string_view path) {
-  std::array<char, 2 * PATH_MAX> link;
+  std::array<char, 2 * std::size_t{PATH_MAX}> link;
   const std::string proc = "/proc/self/fd/" + std::to_string(directory);
   const ssize_t n = ::readlink(proc.c_str(), link.data(), link.size());
   if (n > 0 && static_cast<std::size_t>(n) < link.size() && link[0] == '/') {

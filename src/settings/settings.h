@@ -53,8 +53,8 @@ struct SettingsCache {
 /// The settings for the files of the directory open as `directory` (named `path`), met by a walk
 /// in a directory whose settings are `outer`: those of its own settings file, if it has one that
 /// may be taken, else `outer`.
-[[nodiscard]] std::shared_ptr<const Settings> settings_below(
-    int directory, std::string_view path, std::shared_ptr<const Settings> outer);
+[[nodiscard]] std::shared_ptr<const Settings> settings_below(int directory, std::string_view path,
+                                                             std::shared_ptr<const Settings> outer);
 
 /// Puts `settings` into `options` where the command line did not set the same; th and cpos are
 /// ordered after (order_columns). Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong

@@ -79,8 +79,7 @@ struct Worker {
   std::shared_ptr<Spool> spool;
 };
 
-ResultCode run_slot(const Slot& slot, const Options& options, Worker& worker,
-                    std::FILE* messages) {
+ResultCode run_slot(const Slot& slot, const Options& options, Worker& worker, std::FILE* messages) {
   const Found& file = slot.file;
   if (file.unreadable) {
     std::fprintf(messages, "? Error reading %s\n", printable(file.path).c_str());

@@ -64,8 +64,8 @@ bool unreadable(Found& found, std::string path) {
 
 // Enters the directory `directory`, found with the settings `outer` (or, named, with none yet).
 // Returns false when it was walked already; `found` tells what could not be read.
-bool enter(Walk& walk, std::shared_ptr<Directory> directory,
-           std::shared_ptr<const Settings> outer, Found& found) {
+bool enter(Walk& walk, std::shared_ptr<Directory> directory, std::shared_ptr<const Settings> outer,
+           Found& found) {
   if (walk.overlap && !walk.walked.insert(directory->id).second) return false;
   Walk::Frame frame;
   if (!read_entries(*directory, frame.entries)) return unreadable(found, directory->path);

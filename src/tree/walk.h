@@ -18,10 +18,10 @@ namespace quillet {
 
 /// One file of a walk.
 struct Found {
-  std::string path;                      // as messages name it
-  std::shared_ptr<Directory> directory;  // where it is; nullptr: it is opened by `path`
-  std::string name;                      // its name in `directory`
-  FileId id{};                           // the file the walk saw there
+  std::string path;                          // as messages name it
+  std::shared_ptr<Directory> directory;      // where it is; nullptr: it is opened by `path`
+  std::string name;                          // its name in `directory`
+  FileId id{};                               // the file the walk saw there
   std::shared_ptr<const Settings> settings;  // those of its directory; nullptr without settings
   bool unreadable = false;  // `path` could not be read (a directory, most often): nothing else
 };
