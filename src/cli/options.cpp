@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/quote.h"
 #include "scanner/scanner.h"
 
 namespace quillet {
@@ -189,7 +190,7 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     if (!matched) paths.push_back(argv[i]);
   }
   if (missing) {
-    std::fprintf(out, "? Missing value for %s\n", argv[i]);
+    std::fprintf(out, "? Missing value for %s\n", printable(argv[i]).c_str());
     return RC_BAD_ARGUMENTS;
   }
 

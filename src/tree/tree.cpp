@@ -145,7 +145,7 @@ void run_other(Slot& slot, const Options& options, Worker& worker) {
   slot.rc = run_slot(slot, options, worker, messages);
   std::fclose(messages);
   slot.text.assign(buffer, size);
-  std::free(buffer);  // NOLINT(cppcoreguidelines-no-malloc): open_memstream allocates it so
+  std::free(buffer);  // open_memstream's own allocation
 }
 
 void work(Shared& shared) {
