@@ -110,15 +110,20 @@ TEST(ParseCommandLine, Table) {
     }
     EXPECT_EQ(got.printed, c.printed);
     if (c.rc == RC_BAD_ARGUMENTS) continue;
-    EXPECT_EQ(got.options.th, c.th);
-    EXPECT_EQ(got.options.cpos, c.cpos);
-    EXPECT_EQ(got.options.csz, c.csz);
-    EXPECT_EQ(got.options.cpp_style, c.cpp_style);
+    EXPECT_EQ(got.options.layout.th, c.th);
+    EXPECT_EQ(got.options.layout.cpos, c.cpos);
+    EXPECT_EQ(got.options.layout.csz, c.csz);
+    EXPECT_EQ(got.options.layout.cpp_style, c.cpp_style);
     EXPECT_STREQ(got.options.input_file, c.input);
     EXPECT_STREQ(got.options.output_file, c.output);
-    EXPECT_EQ(got.options.check, c.check);
-    EXPECT_EQ(got.options.tabs, c.tabs);
-    EXPECT_EQ(got.options.utf8, c.utf8);
+    if (c.rc == RC_OK || c.rc == RC_IN_PLACE) {
+      const Mode mode = c.check               ? Mode::CHECK
+                        : c.output != nullptr ? Mode::TO_FILE
+                                              : Mode::IN_PLACE;
+      EXPECT_EQ(got.options.mode, mode);
+    }
+    EXPECT_EQ(got.options.layout.tabs, c.tabs);
+    EXPECT_EQ(got.options.layout.utf8, c.utf8);
   }
 }
 

@@ -233,15 +233,6 @@ TEST(FindFirst, EveryPosition) {
   }
 }
 
-TEST(StateLabels, SixCharactersEach) {
-  EXPECT_EQ(STATE_LABELS[OK], "OK    ");
-  EXPECT_EQ(STATE_LABELS[C___CM], "C___CM");
-  EXPECT_EQ(STATE_LABELS[ERROR], "?ERROR");
-  EXPECT_EQ(STATE_LABELS[12], "--13--");
-  for (const std::string_view label : STATE_LABELS)
-    EXPECT_EQ(label.size(), 6U);
-}
-
 TEST(IsSpace, SixCharacters) {
   int count = 0;
   for (int c = 0; c < 256; ++c)

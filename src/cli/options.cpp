@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "base/quote.h"
-#include "scanner/scanner.h"
+#include "base/text.h"
 
 namespace quillet {
 namespace {
@@ -38,26 +38,105 @@ constexpr std::string_view HELP_TEXT =
 
 constexpr std::int32_t MIN_NUMBER = 4;
 
-// "-r": every path named is run on in place, or checked; there is no single output to name.
-ResultCode tree_mode(Options& options, const char* output_file, std::vector<const char*> paths,
-                     std::FILE* out) {
-  options.recursive = true;
-  if (output_file != nullptr) {
+// Every option, in the order in which each argument is tested against them.
+// clang-format off
+enum class Name : std::uint8_t {
+  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF
+};
+// clang-format on
+struct Spelling {
+  Name name;
+  std::string_view text;
+  bool takes_value;
+};
+// clang-format off
+constexpr Spelling OPTIONS[] = {
+    {Name::TH, "-th", true},
+    {Name::CPOS, "-cpos", true},
+    {Name::CSZ, "-csz", true},
+    {Name::CPP, "-cpp", false},
+    {Name::FI, "-fi", true},
+    {Name::FO, "-fo", true},
+    {Name::HELP, "-help", false},
+    {Name::CHECK, "-check", false},
+    {Name::TABS, "-tabs", true},
+    {Name::UTF8, "-utf8", false},
+    {Name::R, "-r", false},
+    {Name::J, "-j", true},
+    {Name::NOBAK, "-nobak", false},
+    {Name::DIFF, "-diff", false},
+    {Name::TRAIL, "-trail", false},
+    {Name::NOCONF, "-noconf", false},
+};
+// clang-format on
+
+// What the command line says, before the mode is decided.
+struct Parsed {
+  Options options;
+  const char* input_file = nullptr;
+  const char* output_file = nullptr;
+  std::vector<const char*> paths;
+  bool check = false;
+  bool diff = false;
+};
+
+// Takes the option `name`, with its value where it has one.
+void take(Name name, const char* value, Parsed& parsed) {
+  Options& options = parsed.options;
+  LayoutOptions& layout = options.layout;
+  switch (name) {
+    case Name::TH:
+      layout.th = option_number(value, DEFAULT_TH);
+      options.given |= GIVEN_TH;
+      break;
+    case Name::CPOS:
+      layout.cpos = option_number(value, DEFAULT_CPOS);
+      options.given |= GIVEN_CPOS;
+      break;
+    case Name::CSZ:
+      layout.csz = option_number(value, DEFAULT_CSZ);
+      options.given |= GIVEN_CSZ;
+      break;
+    case Name::CPP: layout.cpp_style = true; break;
+    case Name::FI:
+      parsed.input_file = value;
+      parsed.paths.push_back(value);
+      break;
+    case Name::FO: parsed.output_file = value; break;
+    case Name::HELP: break;  // stops the walk before it is taken
+    case Name::CHECK: parsed.check = true; break;
+    case Name::TABS:
+      layout.tabs = tab_number(value);
+      options.given |= GIVEN_TABS;
+      break;
+    case Name::UTF8: layout.utf8 = true; break;
+    case Name::R: options.recursive = true; break;
+    case Name::J: options.jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS); break;
+    case Name::NOBAK: options.no_backup = true; break;
+    case Name::DIFF: parsed.diff = true; break;
+    case Name::TRAIL: layout.trail = true; break;
+    case Name::NOCONF: options.no_settings = true; break;
+  }
+}
+
+// "-r": every path named is run on in place, checked or diffed; there is no single output.
+ResultCode tree_mode(Parsed& parsed, Options& options, std::FILE* out) {
+  if (parsed.output_file != nullptr) {
     std::fprintf(out, "? -fo cannot be used with -r\n");
     return RC_BAD_ARGUMENTS;
   }
-  for (const char* path : paths) {
+  for (const char* path : parsed.paths) {
     if (is_standard_stream(path)) {
       std::fprintf(out, "? Standard input cannot be used with -r\n");
       return RC_BAD_ARGUMENTS;
     }
   }
-  if (paths.empty()) {
+  if (parsed.paths.empty()) {
     std::fprintf(out, "? No input file!\n");
     return RC_NO_INPUT;
   }
-  options.paths = std::move(paths);
-  return options.check || options.diff ? RC_OK : RC_IN_PLACE;
+  options.paths = std::move(parsed.paths);
+  return options.mode == Mode::IN_PLACE ? RC_IN_PLACE : RC_OK;
 }
 
 }  // namespace
@@ -87,10 +166,6 @@ ResultCode refuse_same_file(std::FILE* out) {
   return RC_SAME_FILE;
 }
 
-void order_columns(Options& options) {
-  if (options.th > options.cpos) std::swap(options.th, options.cpos);
-}
-
 bool is_standard_stream(const char* path) {
   return path != nullptr && std::strcmp(path, STANDARD_STREAM) == 0;
 }
@@ -118,97 +193,60 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     print_help(out);
     return RC_HELP;
   }
-  Options parsed = options;  // stored only once every argument is read
-  const char* input_file = nullptr;
-  const char* output_file = nullptr;
-  std::vector<const char*> paths;
-
-  // Each pass tests one argument against every option in turn. An option that takes a value moves
-  // on to it, and the tests after it in the same pass look at that value, so "-th -cpp" sets both
-  // th (to its default) and the line-comment style. An argument that no test matches, and that is
-  // no option's value, names a file to run on with "-r"; without it, it is ignored.
-  int i = 1;
-  bool missing = false;
-  bool matched = false;
-  const auto take_value = [&]() -> const char* {
-    if (i + 1 >= argc) {
-      missing = true;
-      return nullptr;
+  Parsed parsed;
+  parsed.options = options;  // stored only once every argument is read
+  // Each pass tests one argument against every option in turn. An option that takes a value
+  // moves on to it, and the tests after it in the same pass look at that value, so "-th -cpp"
+  // sets both th (to its default) and the line-comment style. An argument that no test matches,
+  // and that is no option's value, names a file to run on with "-r"; without it, it is ignored.
+  for (int i = 1; i < argc; ++i) {
+    bool matched = false;
+    for (const Spelling& option : OPTIONS) {
+      if (!is_option(argv[i], option.text)) continue;
+      matched = true;
+      if (option.name == Name::HELP) {
+        print_help(out);
+        return RC_HELP;
+      }
+      const char* value = nullptr;
+      if (option.takes_value) {
+        if (i + 1 >= argc) {
+          std::fprintf(out, "? Missing value for %s\n", printable(argv[i]).c_str());
+          return RC_BAD_ARGUMENTS;
+        }
+        value = argv[++i];
+      }
+      take(option.name, value, parsed);
     }
-    return argv[++i];
-  };
-  const auto is = [&](std::string_view name) {
-    const bool match = is_option(argv[i], name);
-    matched = matched || match;
-    return match;
-  };
-  // Takes the value of a numeric option into `field`; false when there is none.
-  const auto number = [&](std::int32_t& field, std::int32_t fallback, Given given) {
-    const char* value = take_value();
-    if (value == nullptr) return false;
-    field = option_number(value, fallback);
-    parsed.given |= given;
-    return true;
-  };
-  for (; i < argc; ++i) {
-    matched = false;
-    if (is("-th") && !number(parsed.th, DEFAULT_TH, GIVEN_TH)) break;
-    if (is("-cpos") && !number(parsed.cpos, DEFAULT_CPOS, GIVEN_CPOS)) break;
-    if (is("-csz") && !number(parsed.csz, DEFAULT_CSZ, GIVEN_CSZ)) break;
-    if (is("-cpp")) parsed.cpp_style = true;
-    if (is("-fi")) {
-      input_file = take_value();
-      if (input_file == nullptr) break;
-      paths.push_back(input_file);
-    }
-    if (is("-fo")) {
-      output_file = take_value();
-      if (output_file == nullptr) break;
-    }
-    if (is("-help")) {
-      print_help(out);
-      return RC_HELP;
-    }
-    if (is("-check")) parsed.check = true;
-    if (is("-tabs")) {
-      const char* value = take_value();
-      if (value == nullptr) break;
-      parsed.tabs = tab_number(value);
-      parsed.given |= GIVEN_TABS;
-    }
-    if (is("-utf8")) parsed.utf8 = true;
-    if (is("-r")) parsed.recursive = true;
-    if (is("-j")) {
-      const char* value = take_value();
-      if (value == nullptr) break;
-      parsed.jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS);
-    }
-    if (is("-nobak")) parsed.no_backup = true;
-    if (is("-diff")) parsed.diff = true;
-    if (is("-trail")) parsed.trail = true;
-    if (is("-noconf")) parsed.no_settings = true;
-    if (!matched) paths.push_back(argv[i]);
-  }
-  if (missing) {
-    std::fprintf(out, "? Missing value for %s\n", printable(argv[i]).c_str());
-    return RC_BAD_ARGUMENTS;
+    if (!matched) parsed.paths.push_back(argv[i]);
   }
 
+  Options& got = parsed.options;
   // With both given, their order is final. With one, the other may still come from a settings
-  // file: the two are ordered once it is merged (see order_columns).
-  if ((parsed.given & GIVEN_TH) != 0 && (parsed.given & GIVEN_CPOS) != 0) order_columns(parsed);
-  options = parsed;
-  if (options.recursive) return tree_mode(options, output_file, std::move(paths), out);
-  if (input_file == nullptr) {
+  // file: the two are ordered once it is merged.
+  if ((got.given & GIVEN_TH) != 0 && (got.given & GIVEN_CPOS) != 0) order_columns(got.layout);
+  // Standard input has no file to replace: the result goes to standard output.
+  const bool to_file = parsed.output_file != nullptr || is_standard_stream(parsed.input_file);
+  if (parsed.diff) {
+    got.mode = Mode::DIFF;
+  } else if (parsed.check) {
+    got.mode = Mode::CHECK;
+  } else {
+    got.mode = to_file && !got.recursive ? Mode::TO_FILE : Mode::IN_PLACE;
+  }
+  options = got;
+  if (options.recursive) return tree_mode(parsed, options, out);
+  if (parsed.input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");
     return RC_NO_INPUT;
   }
-  options.input_file = input_file;
-  // Standard input has no file to replace: the result goes to standard output.
-  if (output_file == nullptr && is_standard_stream(input_file)) output_file = STANDARD_STREAM;
+  options.input_file = parsed.input_file;
+  const char* output_file = parsed.output_file;
+  if (output_file == nullptr && is_standard_stream(parsed.input_file))
+    output_file = STANDARD_STREAM;
   if (output_file == nullptr) return RC_IN_PLACE;
   options.output_file = output_file;
-  if (std::strcmp(input_file, output_file) == 0 && !is_standard_stream(input_file)) {
+  if (std::strcmp(parsed.input_file, output_file) == 0 && !is_standard_stream(parsed.input_file)) {
     return refuse_same_file(out);
   }
   return RC_OK;

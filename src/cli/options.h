@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "layout/layout.h"
 
 namespace quillet {
 
@@ -17,52 +18,39 @@ enum Given : std::uint32_t {
   GIVEN_TABS = 8,
 };
 
-inline constexpr std::int32_t DEFAULT_TH = 25;
-inline constexpr std::int32_t DEFAULT_CPOS = 65;
-inline constexpr std::int32_t DEFAULT_CSZ = 42;
-inline constexpr std::int32_t MAX_TABS = 16;
 inline constexpr std::int32_t MAX_JOBS = 256;
 
 /// The path that stands for standard input ("-fi") or standard output ("-fo").
 inline constexpr const char* STANDARD_STREAM = "-";
 
+/// What a run does with each file: writes the result to the output named (or standard output),
+/// rewrites the file itself, only tells whether a line would change, or prints the change.
+enum class Mode : std::uint8_t { TO_FILE, IN_PLACE, CHECK, DIFF };
+
 /// The parsed command line. Paths point into the argument vector; nullptr means not given.
 struct Options {
-  std::int32_t th = DEFAULT_TH;      // a comment whose marker starts left of this column stays
-  std::int32_t cpos = DEFAULT_CPOS;  // column at which a rewritten comment's marker starts
-  std::int32_t csz = DEFAULT_CSZ;    // width of a rewritten block comment's text field
-  bool cpp_style = false;            // rewrite as "//" comments instead of "/* */"
+  LayoutOptions layout;
+  Mode mode = Mode::IN_PLACE;
   const char* input_file = nullptr;
-  const char* output_file = nullptr;
-  bool check = false;              // write nothing; only tell whether a line would change
-  std::int32_t tabs = 1;           // a tab advances to the next multiple of this many columns
-  bool utf8 = false;               // pad by UTF-8 characters rather than bytes
-  bool no_backup = false;          // in place, keep no ".bak"
-  bool recursive = false;          // "-r": run on every file named or found under a directory named
-  std::int32_t jobs = 0;           // "-r": worker threads; 0 means one per processor online
-  bool only_if_changed = false;    // in place, leave a file that would not change untouched
-  std::vector<const char*> paths;  // "-r": the files and directories to run on, in order
-  bool diff = false;               // write nothing; print the change as a unified diff
-  bool colour = false;             // colour the diff (standard output is a terminal)
-  bool trail = false;              // move only comments that follow code on their line
-  bool no_settings = false;        // "-noconf": read no settings file
+  const char* output_file = nullptr;  // with Mode::TO_FILE; "-" is standard output
+  bool no_backup = false;             // in place, keep no ".bak"
+  bool no_settings = false;           // "-noconf": read no settings file
+  bool recursive = false;             // "-r": run on every file named or found under a directory
+  std::vector<const char*> paths;     // "-r": the files and directories to run on, in order
+  std::int32_t jobs = 0;              // "-r": worker threads; 0 means one per processor online
   std::uint32_t given = 0;  // Given bits: numbers the command line set, which settings leave be
 };
 
 /// Whether `path` names a standard stream rather than a file.
 [[nodiscard]] bool is_standard_stream(const char* path);
 
-/// Fills `options` (which holds the defaults) from argv[1..argc-1]. Returns RC_OK, RC_IN_PLACE,
-/// or a code that ends the run (RC_HELP, RC_NO_INPUT, RC_SAME_FILE, RC_BAD_ARGUMENTS) after
-/// printing its text on `out`. Standard input without "-fo" is written to standard output. With
-/// "-r", `options.paths` holds what to run on and the result is RC_OK for "-check", RC_IN_PLACE
-/// otherwise.
+/// Fills `options` (which holds the defaults) from argv[1..argc-1], its mode among them. Returns
+/// RC_OK, RC_IN_PLACE (the mode is Mode::IN_PLACE), or a code that ends the run (RC_HELP,
+/// RC_NO_INPUT, RC_SAME_FILE, RC_BAD_ARGUMENTS) after printing its text on `out`. Standard input
+/// without "-fo" is written to standard output. With "-r", `options.paths` holds what to run on.
+/// th and cpos are ordered when both are given; otherwise once a settings file is merged.
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
                                             std::FILE* out);
-
-/// Swaps th and cpos when th is the larger: a threshold right of the preferred column means the
-/// user gave them the other way round. Done once the settings file's numbers are merged.
-void order_columns(Options& options);
 
 /// Prints why a run whose output would overwrite its input is refused; returns RC_SAME_FILE.
 ResultCode refuse_same_file(std::FILE* out);

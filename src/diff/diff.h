@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "run/io.h"
+#include "io/buffer.h"
 
 namespace quillet {
 

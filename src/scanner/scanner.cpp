@@ -203,6 +203,170 @@ LineScan begin_line(const LexState& state) {
   return scan;
 }
 
+namespace {
+
+// Where the token before a quote starts, which tells what the quote is: no further back than
+// `from`; `in_number` when the token at `from` continues a number (after a digit separator).
+struct Token {
+  std::size_t from = 0;
+  bool in_number = false;
+};
+
+// Each function below moves the scan over bytes[i, ...) in one state and returns where it stops:
+// at the end of the bytes, or right after the byte that changed the state.
+
+// Ordinary code, skipped up to the next "/" or quote.
+std::size_t scan_code(LineScan& scan, std::string_view bytes, std::size_t i, Token& token) {
+  LexState& lex = scan.lex;
+  i = find_first(bytes, i, '/', '"', '\'');
+  if (i == bytes.size()) return i;
+  if (bytes[i] == '/') {
+    lex.code = PRE_CM;
+    return i + 1;
+  }
+  const Quote quote = classify_quote(bytes, token.from, i, token.in_number);
+  if (quote == Quote::SEPARATOR) {
+    token = {i + 1, true};
+    return i + 1;
+  }
+  lex.code = IN_LIT;
+  lex.quote = bytes[i];
+  lex.raw = quote == Quote::RAW_STRING ? RawPhase::DELIMITER : RawPhase::NONE;
+  lex.delimiter_length = 0;
+  return i + 1;
+}
+
+// The byte after a "/" in code: it opens a comment, or the "/" was code.
+std::size_t scan_slash(LineScan& scan, std::string_view bytes, std::size_t i, std::int64_t base,
+                       Token& token) {
+  LexState& lex = scan.lex;
+  if (bytes[i] == '/' || bytes[i] == '*') {
+    lex.code = bytes[i] == '/' ? CPP_CM : C___CM;
+    scan.comment_start = base + static_cast<std::int64_t>(i) + 1;
+    return i + 1;
+  }
+  // The byte after the "/" is looked at again as code.
+  lex.code = OK;
+  if (bytes[i] != '"' && bytes[i] != '\'') scan.code_after = true;
+  token = {i, false};
+  return i;
+}
+
+// The comment closes at the "/" at `slash`.
+std::size_t close_comment(LineScan& scan, std::size_t slash, std::int64_t base, Token& token) {
+  scan.lex.code = OK;
+  // A close that is a line's first byte ends a comment opened on an earlier line.
+  scan.comment_end = std::max<std::int64_t>(base + static_cast<std::int64_t>(slash) - 1, 0);
+  scan.code_from = base + static_cast<std::int64_t>(slash) + 1;
+  scan.code_after = false;
+  token = {slash + 1, false};
+  return slash + 1;
+}
+
+// Inside a block comment, skipped up to the next "/" with a "*" of the comment right before it.
+std::size_t scan_block_comment(LineScan& scan, std::string_view bytes, std::size_t i,
+                               std::int64_t base, Token& token) {
+  const std::size_t n = bytes.size();
+  if (scan.lex.code == PST_CM) {
+    // A "*" ended the bytes before these.
+    if (bytes[i] == '/') return close_comment(scan, i, base, token);
+    if (bytes[i] != '*') scan.lex.code = C___CM;
+    return i + 1;
+  }
+  for (std::size_t slash = i;;) {
+    const void* found = std::memchr(bytes.data() + slash + 1, '/', n - slash - 1);
+    if (found == nullptr) break;
+    slash = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+    if (bytes[slash - 1] == '*') return close_comment(scan, slash, base, token);
+  }
+  if (bytes[n - 1] == '*') scan.lex.code = PST_CM;
+  return n;
+}
+
+void end_literal(LexState& lex, Token& token, std::size_t after) {
+  lex = LexState{};
+  token = {after, false};
+}
+
+// Inside a character or string literal: it ends at its own quote; a backslash escapes the byte
+// after it.
+std::size_t scan_literal(LexState& lex, std::string_view bytes, std::size_t i, Token& token) {
+  if (lex.escaped) {
+    lex.escaped = false;
+    return i + 1;
+  }
+  i = find_first(bytes, i, lex.quote, '\\', lex.quote);
+  if (i == bytes.size()) return i;
+  if (bytes[i] == '\\') {
+    lex.escaped = true;
+  } else {
+    end_literal(lex, token, i + 1);
+  }
+  return i + 1;
+}
+
+// A raw string R"delim( ... )delim": its delimiter, then its body up to the closing ")delim\"".
+std::size_t scan_raw_string(LexState& lex, std::string_view bytes, std::size_t i, Token& token) {
+  const unsigned char c = byte_at(bytes, i);
+  if (lex.raw == RawPhase::DELIMITER) {
+    if (c == '(') {
+      lex.raw = RawPhase::BODY;
+      lex.matched = 0;
+      return i + 1;
+    }
+    if (is_delimiter_byte(c) && lex.delimiter_length < MAX_DELIMITER) {
+      lex.delimiter[lex.delimiter_length++] = static_cast<char>(c);
+      return i + 1;
+    }
+    // Not a raw string after all: what was read is one stray token, and this byte starts over
+    // as code.
+    end_literal(lex, token, i);
+    return i;
+  }
+  if (lex.matched == 0) {
+    const void* paren = std::memchr(bytes.data() + i, ')', bytes.size() - i);
+    if (paren == nullptr) return bytes.size();
+    lex.matched = 1;
+    return static_cast<std::size_t>(static_cast<const char*>(paren) - bytes.data()) + 1;
+  }
+  if (lex.matched <= lex.delimiter_length) {
+    if (c != static_cast<unsigned char>(lex.delimiter[lex.matched - 1])) {
+      lex.matched = 0;  // this byte may start the closing anew
+      return i;
+    }
+    ++lex.matched;
+    return i + 1;
+  }
+  if (c == '"') {
+    end_literal(lex, token, i + 1);
+    return i + 1;
+  }
+  lex.matched = 0;
+  return i;
+}
+
+// Whether code stands after the last comment in the bytes just scanned, up to where a comment or
+// a pending "/" begins.
+void note_code_after(LineScan& scan, std::string_view bytes, std::int64_t base) {
+  if (scan.code_after) return;
+  const std::int64_t from = std::max(scan.code_from, base);
+  std::int64_t stop = base + static_cast<std::int64_t>(bytes.size());
+  const ScanState code = scan.lex.code;
+  if (code == PRE_CM) {
+    stop -= 1;
+  } else if (code == CPP_CM || code == C___CM || code == PST_CM) {
+    stop = std::max(from, scan.comment_start - 2);
+  }
+  for (std::int64_t k = from; k < stop; ++k) {
+    if (!is_space(byte_at(bytes, static_cast<std::size_t>(k - base)))) {
+      scan.code_after = true;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
 // The machine, one state at a time; "code" marks what counts as code after the last comment:
 //
 // state  | "/"            | "*"          | quote           | "\"          | other
@@ -219,166 +383,25 @@ LineScan begin_line(const LexState& state) {
 // ordinary code up to the next "/" or quote, a block comment up to its next "/".
 void scan_bytes(LineScan& scan, std::string_view bytes) {
   if (scan.failed) return;
-  LexState& lex = scan.lex;
   const std::int64_t base = scan.length;
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  std::size_t token_from = 0;  // a quote looks back no further than here
-  bool in_number = false;      // the token at token_from continues a number
-  while (i < n) {
-    switch (lex.code) {
-      case OK: {
-        i = find_first(bytes, i, '/', '"', '\'');
-        if (i == n) break;
-        if (bytes[i] == '/') {
-          lex.code = PRE_CM;
-          ++i;
-          break;
-        }
-        const Quote quote = classify_quote(bytes, token_from, i, in_number);
-        if (quote == Quote::SEPARATOR) {
-          token_from = ++i;
-          in_number = true;
-          break;
-        }
-        lex.code = IN_LIT;
-        lex.quote = bytes[i];
-        lex.raw = quote == Quote::RAW_STRING ? RawPhase::DELIMITER : RawPhase::NONE;
-        lex.delimiter_length = 0;
-        ++i;
-        break;
-      }
-      case PRE_CM:
-        if (bytes[i] == '/' || bytes[i] == '*') {
-          lex.code = bytes[i] == '/' ? CPP_CM : C___CM;
-          scan.comment_start = base + static_cast<std::int64_t>(i) + 1;
-          ++i;
-        } else {
-          // The "/" was code; the byte after it is looked at again as code.
-          lex.code = OK;
-          if (bytes[i] != '"' && bytes[i] != '\'') scan.code_after = true;
-          token_from = i;
-          in_number = false;
-        }
-        break;
-      case PST_CM:
-        if (bytes[i] == '/') {
-          lex.code = OK;
-          // A close that is a line's first byte ends a comment opened on an earlier line.
-          scan.comment_end = std::max<std::int64_t>(base + static_cast<std::int64_t>(i) - 1, 0);
-          scan.code_from = base + static_cast<std::int64_t>(i) + 1;
-          scan.code_after = false;
-          token_from = ++i;
-          in_number = false;
-        } else {
-          if (bytes[i] != '*') lex.code = C___CM;
-          ++i;
-        }
-        break;
-      case C___CM: {
-        // A "/" closes the comment when a "*" of the comment is right before it.
-        std::size_t slash = i;
-        for (;;) {
-          const void* found = std::memchr(bytes.data() + slash + 1, '/', n - slash - 1);
-          if (found == nullptr) {
-            slash = n;
-            break;
-          }
-          slash = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
-          if (bytes[slash - 1] == '*') break;
-        }
-        if (slash == n) {
-          if (bytes[n - 1] == '*') lex.code = PST_CM;
-          i = n;
-          break;
-        }
-        lex.code = OK;
-        scan.comment_end = base + static_cast<std::int64_t>(slash) - 1;
-        scan.code_from = base + static_cast<std::int64_t>(slash) + 1;
-        scan.code_after = false;
-        token_from = i = slash + 1;
-        in_number = false;
-        break;
-      }
-      case CPP_CM: i = n; break;
+  Token token;
+  for (std::size_t i = 0; i < bytes.size();) {
+    switch (scan.lex.code) {
+      case OK: i = scan_code(scan, bytes, i, token); break;
+      case PRE_CM: i = scan_slash(scan, bytes, i, base, token); break;
+      case C___CM:
+      case PST_CM: i = scan_block_comment(scan, bytes, i, base, token); break;
+      case CPP_CM: i = bytes.size(); break;  // a line comment runs to the end of the line
       case IN_LIT:
-        if (lex.raw == RawPhase::NONE) {
-          if (lex.escaped) {
-            lex.escaped = false;
-            ++i;
-            break;
-          }
-          i = find_first(bytes, i, lex.quote, '\\', lex.quote);
-          if (i == n) break;
-          if (bytes[i] == '\\') {
-            lex.escaped = true;
-          } else {
-            close_literal(lex);
-            token_from = i + 1;
-            in_number = false;
-          }
-          ++i;
-        } else if (lex.raw == RawPhase::DELIMITER) {
-          const unsigned char c = byte_at(bytes, i);
-          if (c == '(') {
-            lex.raw = RawPhase::BODY;
-            lex.matched = 0;
-            ++i;
-          } else if (is_delimiter_byte(c) && lex.delimiter_length < MAX_DELIMITER) {
-            lex.delimiter[lex.delimiter_length++] = static_cast<char>(c);
-            ++i;
-          } else {
-            // Not a raw string after all: what was read is one stray token, and this byte
-            // starts over as code.
-            close_literal(lex);
-            token_from = i;
-            in_number = false;
-          }
-        } else if (lex.matched == 0) {
-          const void* paren = std::memchr(bytes.data() + i, ')', n - i);
-          if (paren == nullptr) {
-            i = n;
-          } else {
-            i = static_cast<std::size_t>(static_cast<const char*>(paren) - bytes.data()) + 1;
-            lex.matched = 1;
-          }
-        } else if (lex.matched <= lex.delimiter_length) {
-          if (bytes[i] == lex.delimiter[lex.matched - 1]) {
-            ++lex.matched;
-            ++i;
-          } else {
-            lex.matched = 0;  // this byte may start the closing anew
-          }
-        } else if (bytes[i] == '"') {
-          close_literal(lex);
-          token_from = ++i;
-          in_number = false;
-        } else {
-          lex.matched = 0;
-        }
+        i = scan.lex.raw == RawPhase::NONE ? scan_literal(scan.lex, bytes, i, token)
+                                           : scan_raw_string(scan.lex, bytes, i, token);
         break;
       case NO_TRL:
       case ERROR: scan.failed = true; return;
     }
   }
-
-  // Look for code since the last comment closed, up to where a comment or a pending "/" begins.
-  if (!scan.code_after) {
-    const std::int64_t from = std::max(scan.code_from, base);
-    std::int64_t stop = base + static_cast<std::int64_t>(n);
-    if (lex.code == PRE_CM) {
-      stop -= 1;
-    } else if (lex.code == CPP_CM || lex.code == C___CM || lex.code == PST_CM) {
-      stop = std::max(from, scan.comment_start - 2);
-    }
-    for (std::int64_t k = from; k < stop; ++k) {
-      if (!is_space(byte_at(bytes, static_cast<std::size_t>(k - base)))) {
-        scan.code_after = true;
-        break;
-      }
-    }
-  }
-  scan.length = base + static_cast<std::int64_t>(n);
+  note_code_after(scan, bytes, base);
+  scan.length = base + static_cast<std::int64_t>(bytes.size());
 }
 
 ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& carried) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "base/text.h"
 
 namespace quillet {
 
@@ -24,6 +27,9 @@ enum ScanState : std::uint8_t {
 inline constexpr std::array<std::string_view, 13> STATE_LABELS = {
     "OK    ", "PRE_CM", "C___CM", "CPP_CM", "PST_CM", "IN_LIT", "NO_TRL",
     "?ERROR", "--09--", "--10--", "--11--", "--12--", "--13--"};
+static_assert(std::all_of(STATE_LABELS.begin(), STATE_LABELS.end(),
+                          [](std::string_view label) { return label.size() == 6; }),
+              "a state label is six characters");
 
 /// Where a raw string literal R"delim( ... )delim" stands.
 enum class RawPhase : std::uint8_t {
@@ -57,13 +63,6 @@ struct ScanResult {
   std::int32_t comment_start = 0;
   std::int32_t comment_end = 0;
 };
-
-/// The six whitespace characters of the "C" locale: space, \t, \n, \v, \f, \r.
-constexpr bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-/// Whether `c` ends a line: a newline, or a carriage return that no newline follows (compilers
-/// end a line there too; the caller cuts lines so).
-constexpr bool is_line_end(unsigned char c) { return c == '\n' || c == '\r'; }
 
 /// Scans one line (normally ending in its line end; NUL is a byte like any other) entering in
 /// `carried.state`. Returns the state to carry into the next line with the comment's indexes;

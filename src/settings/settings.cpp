@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/quote.h"
-#include "scanner/scanner.h"
+#include "base/text.h"
 
 namespace quillet {
 namespace {
@@ -210,19 +210,24 @@ std::shared_ptr<const Settings> settings_below(int directory, std::string_view p
   return own != nullptr ? own : outer;
 }
 
-ResultCode apply_settings(const Settings& settings, Options& options, std::FILE* messages) {
-  if (!settings.error.empty()) {
-    std::fprintf(messages, "? %s: %s\n", printable(settings.path).c_str(), settings.error.c_str());
-    return RC_BAD_SETTINGS;
+ResultCode settle_options(const Settings* settings, std::uint32_t given, LayoutOptions& layout,
+                          bool& no_backup, std::FILE* messages) {
+  if (settings != nullptr) {
+    if (!settings->error.empty()) {
+      std::fprintf(messages, "? %s: %s\n", printable(settings->path).c_str(),
+                   settings->error.c_str());
+      return RC_BAD_SETTINGS;
+    }
+    if (settings->th && (given & GIVEN_TH) == 0) layout.th = *settings->th;
+    if (settings->cpos && (given & GIVEN_CPOS) == 0) layout.cpos = *settings->cpos;
+    if (settings->csz && (given & GIVEN_CSZ) == 0) layout.csz = *settings->csz;
+    if (settings->tabs && (given & GIVEN_TABS) == 0) layout.tabs = *settings->tabs;
+    layout.cpp_style = layout.cpp_style || settings->cpp_style;
+    layout.utf8 = layout.utf8 || settings->utf8;
+    layout.trail = layout.trail || settings->trail;
+    no_backup = no_backup || settings->no_backup;
   }
-  if (settings.th && (options.given & GIVEN_TH) == 0) options.th = *settings.th;
-  if (settings.cpos && (options.given & GIVEN_CPOS) == 0) options.cpos = *settings.cpos;
-  if (settings.csz && (options.given & GIVEN_CSZ) == 0) options.csz = *settings.csz;
-  if (settings.tabs && (options.given & GIVEN_TABS) == 0) options.tabs = *settings.tabs;
-  options.cpp_style = options.cpp_style || settings.cpp_style;
-  options.utf8 = options.utf8 || settings.utf8;
-  options.trail = options.trail || settings.trail;
-  options.no_backup = options.no_backup || settings.no_backup;
+  order_columns(layout);
   return RC_OK;
 }
 

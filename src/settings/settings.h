@@ -56,10 +56,12 @@ struct SettingsCache {
 [[nodiscard]] std::shared_ptr<const Settings> settings_below(int directory, std::string_view path,
                                                              std::shared_ptr<const Settings> outer);
 
-/// Puts `settings` into `options` where the command line did not set the same; th and cpos are
-/// ordered after (order_columns). Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong
-/// on `messages`.
-[[nodiscard]] ResultCode apply_settings(const Settings& settings, Options& options,
+/// The options one file runs with: `settings` (nullptr: none) put under the command line's
+/// `layout` and `no_backup` where the command line (`given`, Given bits) did not set the same,
+/// then th and cpos ordered. Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong on
+/// `messages`.
+[[nodiscard]] ResultCode settle_options(const Settings* settings, std::uint32_t given,
+                                        LayoutOptions& layout, bool& no_backup,
                                         std::FILE* messages);
 
 }  // namespace quillet

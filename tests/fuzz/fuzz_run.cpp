@@ -16,13 +16,14 @@
 #include <string_view>
 #include <vector>
 
-#include "run/run.h"
+#include "layout/layout.h"
+#include "rewrite/rewrite.h"
 #include "scanner/scanner.h"
 
 namespace {
 
 using quillet::Input;
-using quillet::Options;
+using quillet::LayoutOptions;
 using quillet::Output;
 
 void require(bool condition, const char* what) {
@@ -79,7 +80,7 @@ bool is_rebuilt(std::string_view before, std::string_view after, std::int32_t st
   return after == "\n" || after == "\r\n" || after == "\r";
 }
 
-std::string run(std::string_view text, const Options& options) {
+std::string run(std::string_view text, const LayoutOptions& options) {
   static Input in;
   static Output out;
   in = Input{};
@@ -89,7 +90,7 @@ std::string run(std::string_view text, const Options& options) {
   require(in.fd >= 0 && out.fd >= 0, "memfd_create");
   require(::write(in.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()), "write");
   ::lseek(in.fd, 0, SEEK_SET);
-  require(quillet::run_file(in, out, options) == quillet::RC_OK, "run_file");
+  require(quillet::rewrite_lines(in, &out, options) == quillet::RC_OK, "rewrite_lines");
   require(quillet::flush(out), "flush");
   std::string result(static_cast<std::size_t>(::lseek(out.fd, 0, SEEK_END)), '\0');
   require(::pread(out.fd, result.data(), result.size(), 0) == static_cast<ssize_t>(result.size()),
@@ -122,7 +123,7 @@ void check_pieces(std::string_view line, const quillet::ScanResult& carried) {
 extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
     const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  Options options;
+  LayoutOptions options;
   options.cpp_style = (data[0] & 1) != 0;
   options.th = 4 + (data[0] >> 1 & 7) * 3;
   options.cpos = options.th + 1 + (data[0] >> 4) * 5;

@@ -1,4 +1,4 @@
-#include "run/in_place.h"
+#include "io/in_place.h"
 
 #include <fcntl.h>
 #include <limits.h>

@@ -1,4 +1,4 @@
-#include "run/entry.h"
+#include "rewrite/run_one.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <string>
 
 #include "base/quote.h"
-#include "run/in_place.h"
-#include "run/io.h"
-#include "run/run.h"
+#include "io/buffer.h"
+#include "io/in_place.h"
+#include "rewrite/rewrite.h"
 
 namespace quillet {
 namespace {
@@ -97,10 +97,10 @@ bool stdout_is_input(const Input& in) {
 
 // Whether "-fo" names the input by another path; then the run is refused, without a word when
 // standard output is the input too, as the refusal would land in it.
-bool output_names_input(const Input& in, const Options& options, std::FILE* messages) {
+bool output_names_input(const Input& in, const FileRun& run, std::FILE* messages) {
   struct stat path_stat {};
-  if (options.output_file == nullptr || is_standard_stream(options.output_file) ||
-      ::stat(options.output_file, &path_stat) != 0 || !is_input(in, path_stat)) {
+  if (run.output_file == nullptr || is_standard_stream(run.output_file) ||
+      ::stat(run.output_file, &path_stat) != 0 || !is_input(in, path_stat)) {
     return false;
   }
   if (!stdout_is_input(in)) refuse_same_file(messages);
@@ -119,9 +119,9 @@ void report_io_error(const Input& in, const char* input_path, const std::string&
 // Runs the loop into the open output. Everything written must have reached the file: a full
 // disk often shows only when the buffer is flushed. Once the file's text has gone to standard
 // output, nothing else may: a failure is then told by the status alone.
-ResultCode run_into(Files& files, const Options& options, const char* input_path,
+ResultCode run_into(Files& files, const FileRun& run, const char* input_path,
                     const std::string& output_path, std::FILE* messages) {
-  ResultCode rc = run_file(files.in, files.out, options);
+  ResultCode rc = rewrite_lines(files.in, &files.out, run.layout);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   const bool silent = files.out.fd == STDOUT_FILENO && files.out.written > 0;
   if (rc == RC_IO_ERROR && !silent) report_io_error(files.in, input_path, output_path, messages);
@@ -139,13 +139,10 @@ ResultCode close_output(Files& files, ResultCode rc, const std::string& output_p
 // Reads the open input through, writing nothing, up to the first line that would change; then,
 // with `rewind`, puts it back at its start for a run that reads it again (a pipe cannot be).
 // Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
-ResultCode would_change(Files& files, const Options& options, const char* path, bool rewind,
+ResultCode would_change(Files& files, const FileRun& run, const char* path, bool rewind,
                         std::FILE* messages) {
   const int fd = files.in.fd;
-  files.out.discard = true;
-  Options check = options;
-  check.check = true;
-  const ResultCode rc = run_file(files.in, files.out, check);
+  const ResultCode rc = rewrite_lines(files.in, nullptr, run.layout);
   if (rc == RC_IO_ERROR) cannot_read(path, messages);
   reset(files);
   files.in.fd = fd;
@@ -205,39 +202,28 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place,
   return RC_OK;
 }
 
-}  // namespace
-
-void hold_standard_streams() {
-  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number is taken: this one, as the ones below it are open by now.
-    const int stand_in = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
-    if (stand_in >= 0 && stand_in != fd) ::close(stand_in);
-  }
-}
-
-ResultCode rewrite_to_file(const Options& options, Files& files, std::FILE* messages) {
+ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& files,
+                           std::FILE* messages) {
   reset(files);
-  const Target target{.path = options.input_file};
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
   const Descriptor input(files.in.fd);
-  if (is_standard_stream(options.output_file)) {
+  if (is_standard_stream(run.output_file)) {
     // Its message would land in the input too.
     if (stdout_is_input(files.in)) return RC_SAME_FILE;
     files.out.fd = STDOUT_FILENO;
-    return run_into(files, options, target.path, options.output_file, messages);
+    return run_into(files, run, target.path, run.output_file, messages);
   }
-  if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
-  files.out.fd = ::open(options.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
+  files.out.fd = ::open(run.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (files.out.fd < 0) {
-    std::fprintf(messages, "Cannot create file: %s\n", printable(options.output_file).c_str());
+    std::fprintf(messages, "Cannot create file: %s\n", printable(run.output_file).c_str());
     return RC_CANNOT_CREATE;
   }
-  const ResultCode rc = run_into(files, options, target.path, options.output_file, messages);
-  return close_output(files, rc, options.output_file, messages);
+  const ResultCode rc = run_into(files, run, target.path, run.output_file, messages);
+  return close_output(files, rc, run.output_file, messages);
 }
 
-ResultCode rewrite_in_place(const Options& options, const Target& target, Files& files,
+ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& files,
                             std::FILE* messages) {
   reset(files);
   Descriptor own_directory;
@@ -254,21 +240,21 @@ ResultCode rewrite_in_place(const Options& options, const Target& target, Files&
   }
   // From here to the end of the swap no other in-place run on this file can start its own.
   const Descriptor input(files.in.fd);
-  if (options.only_if_changed) {
+  if (run.only_if_changed) {
     // A file that would not change keeps its inode and its time, and gets no backup.
-    const ResultCode rc = would_change(files, options, target.path, true, messages);
+    const ResultCode rc = would_change(files, run, target.path, true, messages);
     if (rc != RC_WOULD_CHANGE) return rc;
   }
   if (const ResultCode rc = create_temporary(place, files.out.fd, messages); rc != RC_OK) return rc;
   const std::string temporary = place.path + ".tmp";
-  ResultCode rc = run_into(files, options, target.path, temporary, messages);
+  ResultCode rc = run_into(files, run, target.path, temporary, messages);
   if (rc == RC_OK) rc = finish_temporary(place, files.out.fd, input_stat, messages);
   rc = close_output(files, rc, temporary, messages);
   if (rc != RC_OK) {
     remove_temporary(place);
     return rc;
   }
-  rc = replace_in_place(place, !options.no_backup, messages);
+  rc = replace_in_place(place, !run.no_backup, messages);
   if (rc != RC_OK) return rc;
   // The renames are on disk once the directory is: a crash after a reported success cannot
   // bring the old content back. A walk syncs each directory once, when it is done with it.
@@ -280,14 +266,12 @@ ResultCode rewrite_in_place(const Options& options, const Target& target, Files&
   return RC_OK;
 }
 
-bool wants_colour() { return ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr; }
-
-ResultCode diff_file(const Options& options, const Target& target, Files& files, DiffInputs& diff,
+ResultCode diff_file(const FileRun& run, const Target& target, Files& files, DiffInputs& diff,
                      std::FILE* messages) {
   reset(files);
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
   Descriptor input(files.in.fd != STDIN_FILENO ? files.in.fd : -1);
-  if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
+  if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   // Both sides are dated by the input's time, so that a diff of the same file reads the same
   // every time; standard input by the time of the run.
   std::timespec time{};
@@ -310,15 +294,13 @@ ResultCode diff_file(const Options& options, const Target& target, Files& files,
     reset(files);
     files.in.fd = input.fd;
   }
-  ResultCode rc = would_change(files, options, target.path, true, messages);
+  ResultCode rc = would_change(files, run, target.path, true, messages);
   if (rc != RC_WOULD_CHANGE) return rc;
   std::FILE* const made = std::tmpfile();
   const Descriptor rewritten(made != nullptr ? ::dup(::fileno(made)) : -1);
   if (made != nullptr) std::fclose(made);
-  Options run = options;
-  run.check = false;
   files.out.fd = rewritten.fd;
-  rc = rewritten.fd >= 0 ? run_file(files.in, files.out, run) : RC_IO_ERROR;
+  rc = rewritten.fd >= 0 ? rewrite_lines(files.in, &files.out, run.layout) : RC_IO_ERROR;
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) {
     if (files.in.error != 0) return cannot_read(target.path, messages);
@@ -328,22 +310,47 @@ ResultCode diff_file(const Options& options, const Target& target, Files& files,
   diff.before.fd = files.in.fd;
   diff.after.fd = files.out.fd;
   return ::lseek(diff.before.fd, 0, SEEK_SET) == 0 && ::lseek(diff.after.fd, 0, SEEK_SET) == 0 &&
-                 write_diff(diff, label, options.colour, messages)
+                 write_diff(diff, label, run.colour, messages)
              ? RC_WOULD_CHANGE
              : cannot_read(target.path, messages);
 }
 
-ResultCode check_file(const Options& options, const Target& target, Files& files,
-                      std::FILE* messages) {
+ResultCode check_file(const FileRun& run, const Target& target, Files& files, std::FILE* messages) {
   reset(files);
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
   const Descriptor input(files.in.fd);
-  if (output_names_input(files.in, options, messages)) return RC_SAME_FILE;
-  const ResultCode rc = would_change(files, options, target.path, false, messages);
+  if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
+  const ResultCode rc = would_change(files, run, target.path, false, messages);
   if (rc == RC_WOULD_CHANGE) {
     std::fprintf(messages, "? %s would change\n", printable(target.path).c_str());
   }
   return rc;
+}
+
+}  // namespace
+
+void hold_standard_streams() {
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is taken: this one, as the ones below it are open by now.
+    const int stand_in = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    if (stand_in >= 0 && stand_in != fd) ::close(stand_in);
+  }
+}
+
+bool wants_colour() { return ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr; }
+
+ResultCode run_one_file(const FileRun& run, const Target& target, Buffers& buffers,
+                        std::FILE* messages) {
+  switch (run.mode) {
+    case Mode::TO_FILE: return rewrite_to_file(run, target, buffers.files, messages);
+    case Mode::IN_PLACE: return rewrite_in_place(run, target, buffers.files, messages);
+    case Mode::CHECK: return check_file(run, target, buffers.files, messages);
+    case Mode::DIFF:
+      if (buffers.diff == nullptr) buffers.diff = std::make_unique_for_overwrite<DiffInputs>();
+      return diff_file(run, target, buffers.files, *buffers.diff, messages);
+  }
+  return RC_OK;  // not reached: every mode is named above
 }
 
 }  // namespace quillet

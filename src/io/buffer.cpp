@@ -1,4 +1,4 @@
-#include "run/io.h"
+#include "io/buffer.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,6 @@ namespace quillet {
 namespace {
 
 bool write_all(Output& out, const char* bytes, std::size_t size) {
-  if (out.discard) return true;
   while (size > 0) {
     const ssize_t n = ::write(out.fd, bytes, size);
     if (n < 0 && errno == EINTR) continue;
@@ -34,7 +33,6 @@ void reset(Files& files) {
   files.in.at_end = false;
   files.in.error = 0;
   files.out.fd = -1;
-  files.out.discard = false;
   files.out.written = 0;
   files.out.used = 0;
   files.out.error = 0;

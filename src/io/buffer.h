@@ -26,7 +26,6 @@ struct Input {
 /// A file being written through a buffer.
 struct Output {
   int fd = -1;
-  bool discard = false;       // nothing goes to the file: the run only compares
   std::uint64_t written = 0;  // bytes that have reached the file
   std::size_t used = 0;
   int error = 0;  // errno of a failed write, 0 if none; once set nothing more is written

@@ -1,0 +1,189 @@
+#include "layout/layout.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <utility>
+
+#include "base/text.h"
+
+namespace quillet {
+namespace {
+
+using namespace std::string_view_literals;
+
+// A rebuilt line with every run of padding shortened to one space scans like the line itself:
+// a run of blanks does what one blank does, in every state. It fits in this buffer.
+constexpr std::size_t CHECK_BUFFER_SIZE = 2 * LINE_BUFFER_SIZE + 16;
+
+std::size_t padding(std::int64_t columns) {
+  return columns > 0 ? static_cast<std::size_t>(columns) : 0;
+}
+
+std::string_view marker_of(const Plan& plan) { return plan.cpp_style ? "//"sv : "/*"sv; }
+std::string_view close_of(const Plan& plan) { return plan.cpp_style ? ""sv : "*/"sv; }
+
+}  // namespace
+
+void order_columns(LayoutOptions& layout) {
+  if (layout.th > layout.cpos) std::swap(layout.th, layout.cpos);
+}
+
+std::int64_t column_after(std::string_view text, std::int64_t from, std::int32_t tabs, bool utf8) {
+  if (tabs == 1 && !utf8) return from + static_cast<std::int64_t>(text.size());
+  std::int64_t column = from;
+  for (const char c : text) {
+    if (c == '\t') {
+      column = (column / tabs + 1) * tabs;
+    } else if (!utf8 || (static_cast<unsigned char>(c) & 0xC0U) != 0x80U) {
+      ++column;
+    }
+  }
+  return column;
+}
+
+bool is_past_threshold(std::string_view line, std::int32_t comment_start,
+                       const LayoutOptions& layout) {
+  if (comment_start < 2) return false;
+  const auto marker = static_cast<std::size_t>(comment_start) - 2;
+  // The marker stands at the column right after the width of what comes before it.
+  if (column_after(line.substr(0, marker), 0, layout.tabs, false) + 1 < layout.th) return false;
+  if (!layout.trail) return true;
+  // A comment alone on its line stays where it is.
+  for (std::size_t i = 0; i < marker; ++i) {
+    if (!is_space(static_cast<unsigned char>(line[i]))) return true;
+  }
+  return false;
+}
+
+std::string_view trim_trailing(std::string_view text) {
+  std::size_t n = text.size();
+  // The padding before a comment comes in long runs of spaces: step over eight at a time.
+  constexpr std::uint64_t EIGHT_SPACES = 0x2020202020202020;
+  for (std::uint64_t eight = 0; n > 8; n -= 8) {
+    std::memcpy(&eight, text.data() + n - 8, sizeof eight);
+    if (eight != EIGHT_SPACES) {
+      // The spaces that end these eight bytes are zero bytes of `other` at their end in memory.
+      const std::uint64_t other = eight ^ EIGHT_SPACES;
+      const int zero_bits = std::endian::native == std::endian::little ? std::countl_zero(other)
+                                                                       : std::countr_zero(other);
+      n -= static_cast<std::size_t>(zero_bits / 8);
+      break;
+    }
+  }
+  while (n > 1 && is_space(static_cast<unsigned char>(text[n - 1])))
+    --n;
+  return text.substr(0, n);
+}
+
+Plan plan_line(std::string_view line, std::int32_t comment_start, std::int32_t comment_end,
+               const LayoutOptions& layout) {
+  Plan plan;
+  plan.cpp_style = layout.cpp_style;
+  plan.line_end = line_end_of(line);
+  const auto start = static_cast<std::size_t>(comment_start);
+  // The carriage return of a CR LF belongs to the line end, not to the comment: trimming would
+  // keep it when it is all the text, and the rebuilt line would end in two of them.
+  std::size_t end = static_cast<std::size_t>(comment_end);
+  if (plan.line_end.size() == 2) end = std::min(end, line.size() - 2);
+  plan.text = trim_trailing(line.substr(start, end - start));
+  plan.code = trim_trailing(line.substr(0, start - 2));
+  const std::int64_t width = column_after(plan.code, 0, layout.tabs, layout.utf8);
+  const std::int64_t cpos = layout.cpos;
+  plan.code_padding = cpos - 1 - width;
+  if (!layout.cpp_style) {
+    // The text field ends where it would after a code part narrower than cpos, as long as the
+    // code part leaves room for it; past that the text is not padded at all.
+    std::int64_t field = 0;
+    if (width < cpos) {
+      field = layout.csz;
+    } else if (width <= cpos + layout.csz - 1) {
+      field = layout.csz + cpos - width - 1;
+    }
+    const std::int64_t text_from = std::max(cpos - 1, width) + 2;
+    plan.text_padding =
+        field - (column_after(plan.text, text_from, layout.tabs, layout.utf8) - text_from);
+  }
+  return plan;
+}
+
+bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
+  std::array<char, CHECK_BUFFER_SIZE> buffer;
+  std::size_t used = 0;
+  const auto append = [&](std::string_view part) {
+    std::memcpy(buffer.data() + used, part.data(), part.size());
+    used += part.size();
+  };
+  // After the code part and at least one blank, the scan stands where it stood at the original
+  // marker (blanks do what one blank does), and that is plain code, since the marker opened a
+  // comment there. Only from the marker on is there anything to scan then.
+  const bool padded = plan.code_padding > 0;
+  // From the marker on, only a "*" or "/" of the text can close the comment early, and only a
+  // backslash can carry the line over; text without them leaves the line as it should be.
+  if (padded && find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) return true;
+  if (!padded) append(plan.code);
+  append(marker_of(plan));
+  const std::size_t text_start = used;
+  append(plan.text);
+  if (!plan.cpp_style && plan.text_padding > 0) append(" ");
+  const std::size_t text_end = plan.cpp_style ? used + plan.line_end.size() - 1 : used;
+  append(close_of(plan));
+  append(plan.line_end);
+  const ScanResult rescan =
+      scan_line(std::string_view(buffer.data(), used), padded ? ScanResult{} : incoming);
+  return rescan.state == LexState{} &&
+         rescan.comment_start == static_cast<std::int32_t>(text_start) &&
+         rescan.comment_end == static_cast<std::int32_t>(text_end);
+}
+
+void render(const Plan& plan, char* out) {
+  // Blanks first, then the parts over them.
+  std::memset(out, ' ', rendered_size(plan));
+  char* p = out;
+  std::memcpy(p, plan.code.data(), plan.code.size());
+  p += plan.code.size() + padding(plan.code_padding);
+  *p++ = '/';
+  *p++ = plan.cpp_style ? '/' : '*';
+  std::memcpy(p, plan.text.data(), plan.text.size());
+  p += plan.text.size() + padding(plan.text_padding);
+  if (!plan.cpp_style) {
+    *p++ = '*';
+    *p++ = '/';
+  }
+  if (plan.line_end.size() == 2) *p++ = '\r';
+  *p = plan.line_end.back();
+}
+
+bool renders_as(const Plan& plan, std::string_view line) {
+  if (line.size() != rendered_size(plan)) return false;
+  const auto blanks = [](std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == ' '; });
+  };
+  std::size_t at = 0;
+  // Takes the next `size` bytes of the line.
+  const auto next = [&](std::size_t size) {
+    const std::string_view part = line.substr(at, size);
+    at += size;
+    return part;
+  };
+  return next(plan.code.size()) == plan.code && blanks(next(padding(plan.code_padding))) &&
+         next(2) == marker_of(plan) && next(plan.text.size()) == plan.text &&
+         blanks(next(padding(plan.text_padding))) &&
+         next(close_of(plan).size()) == close_of(plan) &&
+         next(plan.line_end.size()) == plan.line_end;
+}
+
+std::string rebuild_line(std::string_view line, const ScanResult& incoming,
+                         const LayoutOptions& layout) {
+  if (line.size() >= LINE_BUFFER_SIZE) return std::string(line);
+  const ScanResult scanned = scan_line(line, incoming);
+  if (!is_to_move(line, scanned, layout)) return std::string(line);
+  const Plan plan = plan_line(line, scanned.comment_start, scanned.comment_end, layout);
+  if (!keeps_meaning(plan, incoming)) return std::string(line);
+  std::string rebuilt(rendered_size(plan), ' ');
+  render(plan, rebuilt.data());
+  return rebuilt;
+}
+
+}  // namespace quillet

@@ -1,0 +1,47 @@
+#include <cstdio>
+#include <memory>
+
+#include "cli/options.h"
+#include "io/interrupt.h"
+#include "rewrite/run_one.h"
+#include "settings/settings.h"
+#include "tree/tree.h"
+
+namespace {
+
+quillet::ResultCode run(int argc, char** argv) {
+  quillet::Options options;
+  const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
+  if (rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) return rc;
+  // An interrupted in-place run leaves no temporary file behind.
+  if (options.mode == quillet::Mode::IN_PLACE) quillet::remove_temporaries_on_signal();
+  const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
+  if (options.recursive) return quillet::run_tree(options, colour, stdout);
+  quillet::FileRun file{options.mode, options.layout, options.no_backup,
+                        false,        colour,         options.output_file};
+  quillet::SettingsCache cache;
+  const auto settings =
+      options.no_settings ? nullptr : quillet::find_settings_for(cache, options.input_file);
+  if (const quillet::ResultCode settled = quillet::settle_options(
+          settings.get(), options.given, file.layout, file.no_backup, stdout);
+      settled != quillet::RC_OK) {
+    return settled;
+  }
+  const auto buffers = std::make_unique_for_overwrite<quillet::Buffers>();
+  return quillet::run_one_file(file, quillet::Target{.path = options.input_file}, *buffers, stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quillet::hold_standard_streams();
+  const quillet::ResultCode rc = run(argc, argv);
+  // A diff or a report that did not reach standard output is no success: say so where it can
+  // still be read.
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) &&
+      (rc == quillet::RC_OK || rc == quillet::RC_WOULD_CHANGE)) {
+    std::fprintf(stderr, "? Error writing standard output\n");
+    return quillet::RC_IO_ERROR;
+  }
+  return rc;
+}

@@ -1,0 +1,52 @@
+#include "rewrite/lines.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/text.h"
+
+namespace quillet {
+bool read_more(LineReader& reader) {
+  // What stays goes out before the buffer moves.
+  if (!write_unchanged(reader)) return false;
+  Input& in = *reader.in;
+  if (!refill(in) && in.error != 0) return false;
+  reader.unwritten = in.begin;
+  reader.cr_known = false;
+  return true;
+}
+
+bool copy_long_line(LineReader& reader, ScanResult& carried) {
+  if (!write_unchanged(reader)) return false;
+  Input& in = *reader.in;
+  const auto write = [&](std::string_view piece) {
+    return reader.copy == nullptr || write_bytes(*reader.copy, piece);
+  };
+  // A piece that does not hold the end of the line is cut where a token ends, so that a quote is
+  // never judged without the name or number right before it.
+  LineScan scan = begin_line(carried.state);
+  for (;;) {
+    const std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
+    const std::size_t length = line_length(rest, in.at_end);
+    if (length != std::string_view::npos || in.at_end) {
+      const std::string_view last = rest.substr(0, std::min(length, rest.size()));
+      carried = end_line(scan, last, carried);
+      in.begin += last.size();
+      reader.unwritten = in.begin;
+      reader.cr_known = false;
+      return write(last);
+    }
+    std::size_t cut = rest.size();
+    while (cut > 0 && !is_piece_end(static_cast<unsigned char>(rest[cut - 1])))
+      --cut;
+    // One endless token: cut it anyway, but not after a carriage return that may end a line.
+    if (cut == 0) cut = rest.back() == '\r' ? rest.size() - 1 : rest.size();
+    const std::string_view piece = rest.substr(0, cut);
+    scan_bytes(scan, piece);
+    if (!write(piece)) return false;
+    in.begin += piece.size();
+    if (!refill(in) && in.error != 0) return false;
+  }
+}
+
+}  // namespace quillet
