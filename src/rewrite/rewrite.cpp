@@ -1,6 +1,7 @@
 #include "rewrite/rewrite.h"
 
 #include "rewrite/lines.h"
+#include "rewrite/regions.h"
 
 namespace quillet {
 namespace {
@@ -29,6 +30,7 @@ void write_plan(Output& out, const Plan& plan) {
 ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout) {
   LineReader reader = begin_reading(in, out);
   ScanResult carried;
+  bool fenced = false;  // inside a region that markers fence off
   for (Line line;;) {
     if (!next_line(reader, carried.state.code, line)) return RC_IO_ERROR;
     if (line.bytes.empty()) break;
@@ -39,7 +41,9 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout) {
     // Pass the line through, or rebuild it.
     const ScanResult scanned = scan_line(line.bytes, carried, line.clear);
     bool replaced = false;
-    if (is_to_move(line.bytes, scanned, layout)) {
+    if (const Marker marker = marker_of(line.bytes, scanned); marker != Marker::NONE) {
+      fenced = marker == Marker::OFF;  // a switch, not a nesting; the marker line stays
+    } else if (!fenced && is_to_move(line.bytes, scanned, layout)) {
       const Plan plan = plan_line(line.bytes, scanned.comment_start, scanned.comment_end, layout);
       if (keeps_meaning(plan, carried)) {
         if (out == nullptr) {
