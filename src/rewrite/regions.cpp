@@ -1,6 +1,5 @@
 #include "rewrite/regions.h"
 
-#include <initializer_list>
 
 namespace quillet {
 namespace {
@@ -42,20 +41,38 @@ Marker marker_in(std::string_view text) {
     text.remove_prefix(1);
   if (text.size() >= 2 && text.front() == '*' && is_blank(text[1])) text.remove_prefix(1);
   text = trim(text);
-  if (text.size() == 12 && starts_with_word(text, "*indent-off*")) return Marker::OFF;
-  if (text.size() == 11 && starts_with_word(text, "*indent-on*")) return Marker::ON;
-  for (const std::string_view name : {std::string_view("quillet"), std::string_view("clang-format")}) {
-    if (!starts_with_word(text, name) || text.size() == name.size() ||
-        !is_blank(text[name.size()])) {
-      continue;
-    }
-    std::string_view rest = text.substr(name.size());
-    while (!rest.empty() && is_blank(rest.front()))
-      rest.remove_prefix(1);
-    if (starts_with_word(rest, "off") && ends_switch(rest.substr(3))) return Marker::OFF;
-    if (starts_with_word(rest, "on") && ends_switch(rest.substr(2))) return Marker::ON;
+  if (text.empty()) return Marker::NONE;
+  std::string_view name;
+  switch (text.front()) {
+    case '*':
+      if (text.size() == 12 && starts_with_word(text, "*indent-off*")) return Marker::OFF;
+      if (text.size() == 11 && starts_with_word(text, "*indent-on*")) return Marker::ON;
+      return Marker::NONE;
+    case 'q':
+    case 'Q': name = "quillet"; break;
+    case 'c':
+    case 'C': name = "clang-format"; break;
+    default: return Marker::NONE;
   }
+  if (!starts_with_word(text, name) || text.size() == name.size() ||
+      !is_blank(text[name.size()])) {
+    return Marker::NONE;
+  }
+  std::string_view rest = text.substr(name.size());
+  while (!rest.empty() && is_blank(rest.front()))
+    rest.remove_prefix(1);
+  if (starts_with_word(rest, "off") && ends_switch(rest.substr(3))) return Marker::OFF;
+  if (starts_with_word(rest, "on") && ends_switch(rest.substr(2))) return Marker::ON;
   return Marker::NONE;
+}
+
+Marker marker_of_comment(std::string_view line, std::int32_t comment_start,
+                         std::int32_t comment_end) {
+  const auto start = static_cast<std::size_t>(comment_start);
+  for (std::size_t i = 0; i + 2 < start; ++i) {
+    if (!is_space(static_cast<unsigned char>(line[i]))) return Marker::NONE;
+  }
+  return marker_in(line.substr(start, static_cast<std::size_t>(comment_end) - start));
 }
 
 }  // namespace quillet

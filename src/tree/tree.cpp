@@ -35,10 +35,27 @@ constexpr std::size_t DESCRIPTORS_KEPT = 32;
 
 constexpr std::string_view SPOOL_FAILED = "? Error writing a temporary file\n";
 
-// A worker's own: its buffers, made once, and the spool its diffs go to.
+// Where a worker's messages go, in memory, from file to file: made once, as making it costs
+// more than most files' whole run.
+struct Messages {
+  std::FILE* stream = nullptr;
+  char* buffer = nullptr;  // the stream's own, and so its `size` bytes
+  std::size_t size = 0;
+
+  Messages() = default;
+  Messages(const Messages&) = delete;
+  Messages& operator=(const Messages&) = delete;
+  ~Messages() {
+    if (stream != nullptr) std::fclose(stream);
+    std::free(buffer);  // open_memstream's own allocation
+  }
+};
+
+// A worker's own: its buffers, made once, the spool its diffs go to, and its messages.
 struct Worker {
   Buffers buffers;
   std::shared_ptr<Spool> spool;
+  Messages messages;
 };
 
 // What every file of the tree shares.
@@ -93,18 +110,21 @@ void run_diff(Slot& slot, const Job& job, Worker& worker) {
 
 // Runs anything else, its messages kept in memory.
 void run_other(Slot& slot, const Job& job, Worker& worker) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* const messages = ::open_memstream(&buffer, &size);
-  if (messages == nullptr) {
+  Messages& messages = worker.messages;
+  if (messages.stream == nullptr) {
+    messages.stream = ::open_memstream(&messages.buffer, &messages.size);
+  }
+  if (messages.stream == nullptr) {
     slot.rc = RC_IO_ERROR;
     slot.text = SPOOL_FAILED;
     return;
   }
-  slot.rc = run_slot(slot, job, worker, messages);
-  std::fclose(messages);
-  slot.text.assign(buffer, size);
-  std::free(buffer);  // open_memstream's own allocation
+  std::rewind(messages.stream);  // what the file before wrote is in its own report by now
+  slot.rc = run_slot(slot, job, worker, messages.stream);
+  const long length = std::ftell(messages.stream);
+  if (length > 0 && std::fflush(messages.stream) == 0) {
+    slot.text.assign(messages.buffer, static_cast<std::size_t>(length));
+  }
 }
 
 void work(Reports& reports, const Job& job) {
