@@ -23,7 +23,8 @@ quillet::ResultCode run(int argc, char** argv) {
   const auto settings =
       options.no_settings ? nullptr : quillet::find_settings_for(cache, options.input_file);
   if (const quillet::ResultCode settled = quillet::settle_options(
-          settings.get(), options.given, file.layout, file.no_backup, stdout);
+          settings != nullptr ? settings->options.get() : nullptr, options.given, file.layout,
+          file.no_backup, stdout);
       settled != quillet::RC_OK) {
     return settled;
   }

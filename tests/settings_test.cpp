@@ -27,6 +27,7 @@ TEST(ParseSettings, Table) {
       {"-fi a.c", "-fi cannot be set here"},
       {"-check", "-check cannot be set here"},
       {"cpp", "unknown word cpp"},
+      {"-exclude build/ -cpp -EXCLUDE", "-EXCLUDE needs a pattern", std::nullopt, std::nullopt, true},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -36,6 +37,34 @@ TEST(ParseSettings, Table) {
     EXPECT_EQ(got.th, c.th);
     EXPECT_EQ(got.tabs, c.tabs);
     EXPECT_EQ(got.cpp_style, c.cpp_style);
+  }
+}
+
+// What a pattern matches: a name at any depth, a path from the settings file's directory, a
+// directory only.
+TEST(ParseExclusion, Table) {
+  struct Case {
+    const char* pattern;
+    const char* glob;
+    bool anchored;
+    bool directory_only;
+  };
+  // clang-format off
+  constexpr Case CASES[] = {
+      {"*.pb.h", "*.pb.h", false, false},
+      {"third_party/", "third_party", false, true},
+      {"/vendor", "vendor", true, false},
+      {"src/gen/*.c", "src/gen/*.c", true, false},
+      {"/src//", "src", true, true},
+      {"/", "", true, false},
+  };
+  // clang-format on
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(c.pattern);
+    const Exclusion got = parse_exclusion(c.pattern);
+    EXPECT_EQ(got.glob, c.glob);
+    EXPECT_EQ(got.anchored, c.anchored);
+    EXPECT_EQ(got.directory_only, c.directory_only);
   }
 }
 

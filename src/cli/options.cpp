@@ -41,7 +41,7 @@ constexpr std::int32_t MIN_NUMBER = 4;
 // Every option, in the order in which each argument is tested against them.
 // clang-format off
 enum class Name : std::uint8_t {
-  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF
+  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT
 };
 // clang-format on
 struct Spelling {
@@ -67,6 +67,8 @@ constexpr Spelling OPTIONS[] = {
     {Name::DIFF, "-diff", false},
     {Name::TRAIL, "-trail", false},
     {Name::NOCONF, "-noconf", false},
+    {Name::EXCLUDE, "-exclude", true},
+    {Name::NOGIT, "-nogit", false},
 };
 // clang-format on
 
@@ -116,6 +118,8 @@ void take(Name name, const char* value, Parsed& parsed) {
     case Name::DIFF: parsed.diff = true; break;
     case Name::TRAIL: layout.trail = true; break;
     case Name::NOCONF: options.no_settings = true; break;
+    case Name::EXCLUDE: options.excludes.push_back(value); break;
+    case Name::NOGIT: options.use_git = false; break;
   }
 }
 

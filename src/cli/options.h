@@ -38,6 +38,8 @@ struct Options {
   bool recursive = false;             // "-r": run on every file named or found under a directory
   std::vector<const char*> paths;     // "-r": the files and directories to run on, in order
   std::int32_t jobs = 0;              // "-r": worker threads; 0 means one per processor online
+  std::vector<const char*> excludes;  // "-r": patterns of paths to leave alone, from here
+  bool use_git = true;                // "-r": walk a git work tree for what git does not ignore
   std::uint32_t given = 0;  // Given bits: numbers the command line set, which settings leave be
 };
 

@@ -1,6 +1,8 @@
 #include "settings/settings.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,6 +138,13 @@ Settings parse_settings(std::string path, std::string_view text) {
       settings.trail = true;
     } else if (is_option(word, "-nobak")) {
       settings.no_backup = true;
+    } else if (is_option(word, "-exclude")) {
+      const std::string_view pattern = next_word(text, at);
+      if (pattern.empty()) {
+        settings.error = printable(word) + " needs a pattern";
+        return settings;
+      }
+      settings.excludes.push_back(parse_exclusion(pattern));
     } else {
       settings.error = is_option_word(word) ? printable(word) + " cannot be set here"
                                             : "unknown word " + printable(word);
@@ -154,60 +163,189 @@ Settings parse_settings(std::string path, std::string_view text) {
   return settings;
 }
 
-std::shared_ptr<const Settings> find_settings(SettingsCache& cache, int directory,
-                                              std::string_view path) {
-  // The directories climbed through, which hold no settings file of their own, share what is
-  // found above them.
-  std::vector<FileId> climbed;
-  std::shared_ptr<const Settings> found;
+namespace {
+
+// The name, in the directory open as `parent`, of the directory `child`, found by its identity;
+// empty when the parent cannot be listed.
+std::string name_in(int parent, const FileId& child) {
+  const int copy = ::dup(parent);  // the listing closes its own descriptor
+  DIR* const listing = copy >= 0 ? ::fdopendir(copy) : nullptr;
+  if (listing == nullptr) {
+    if (copy >= 0) ::close(copy);
+    return {};
+  }
+  std::string name;
+  while (const dirent* entry = ::readdir(listing)) {
+    struct stat entry_stat {};
+    if (entry->d_ino == child.inode &&
+        ::fstatat(parent, entry->d_name, &entry_stat, AT_SYMLINK_NOFOLLOW) == 0 &&
+        FileId{entry_stat.st_dev, entry_stat.st_ino} == child) {
+      name = entry->d_name;
+      break;
+    }
+  }
+  ::closedir(listing);
+  return name;
+}
+
+// The path from the directory `levels` above the one open as `directory` down to it, found by
+// climbing and listing each directory on the way.
+std::string path_from_above(int directory, std::size_t levels) {
+  std::vector<std::string> names;
+  Descriptor above;
+  int at = directory;
+  for (std::size_t level = 0; level < levels; ++level) {
+    struct stat at_stat {};
+    Descriptor parent(::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.fd < 0 || ::fstat(at, &at_stat) != 0) break;
+    names.push_back(name_in(parent.fd, FileId{at_stat.st_dev, at_stat.st_ino}));
+    above.reset(parent.fd);
+    parent.fd = -1;
+    at = above.fd;
+  }
+  std::string path;
+  for (auto name = names.rbegin(); name != names.rend(); ++name)
+    path = path.empty() ? *name : join_path(path, *name);
+  return path;
+}
+
+bool matches(const std::vector<Exclusion>& exclusions, const std::string& path, bool directory) {
+  const std::size_t slash = path.rfind('/');
+  const char* const name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+  for (const Exclusion& exclusion : exclusions) {
+    if (exclusion.directory_only && !directory) continue;
+    if (::fnmatch(exclusion.glob.c_str(), exclusion.anchored ? path.c_str() : name,
+                  FNM_PATHNAME) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+Exclusion parse_exclusion(std::string_view pattern) {
+  Exclusion exclusion;
+  while (pattern.size() > 1 && pattern.back() == '/') {
+    pattern.remove_suffix(1);
+    exclusion.directory_only = true;
+  }
+  exclusion.anchored = pattern.find('/') != std::string_view::npos;
+  if (exclusion.anchored && pattern.front() == '/') pattern.remove_prefix(1);
+  exclusion.glob = pattern;
+  return exclusion;
+}
+
+std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache, int directory,
+                                                       std::string_view path) {
+  struct stat start_stat {};
+  if (::fstat(directory, &start_stat) != 0) return std::make_shared<const DirectorySettings>();
+  const FileId start{start_stat.st_dev, start_stat.st_ino};
+  if (const auto cached = cache.by_directory.find(start); cached != cache.by_directory.end()) {
+    return cached->second;
+  }
+  // Climbing by descriptor, a path of any length has a way up. The nearest settings file gives
+  // the options; every one on the way excludes what it names.
+  auto found = std::make_shared<DirectorySettings>();
+  std::vector<std::pair<std::size_t, std::shared_ptr<const Settings>>> excluding;
   Descriptor above;
   int at = directory;
   std::string name = name_of(directory, path);
-  for (;;) {
-    struct stat directory_stat {};
-    if (::fstat(at, &directory_stat) != 0) break;
-    const FileId id{directory_stat.st_dev, directory_stat.st_ino};
-    if (const auto cached = cache.by_directory.find(id); cached != cache.by_directory.end()) {
-      found = cached->second;
-      break;
+  struct stat at_stat = start_stat;
+  for (std::size_t level = 0;; ++level) {
+    if (std::shared_ptr<const Settings> own = own_settings(at, at_stat, name)) {
+      if (found->options == nullptr) found->options = own;
+      if (!own->excludes.empty()) excluding.emplace_back(level, std::move(own));
     }
-    climbed.push_back(id);
-    found = own_settings(at, directory_stat, name);
-    if (found != nullptr) break;
-    // Climbing by descriptor, a path of any length has a way up.
     Descriptor parent(::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat parent_stat {};
     if (parent.fd < 0 || ::fstat(parent.fd, &parent_stat) != 0 ||
-        FileId{parent_stat.st_dev, parent_stat.st_ino} == id) {
+        (parent_stat.st_dev == at_stat.st_dev && parent_stat.st_ino == at_stat.st_ino)) {
       break;  // the root
     }
     above.reset(parent.fd);
     parent.fd = -1;
     at = above.fd;
+    at_stat = parent_stat;
     name = parent_of(name);
   }
-  if (found == nullptr) found = std::make_shared<const Settings>();
+  if (found->options == nullptr) found->options = std::make_shared<const Settings>();
+  if (!excluding.empty()) {
+    // The names on the way down from the highest, each file's path a tail of them.
+    const std::string all = path_from_above(directory, excluding.back().first);
+    for (const auto& [level, file] : excluding) {
+      std::size_t from = all.size();
+      for (std::size_t up = 0; up < level && from != std::string::npos; ++up)
+        from = from == 0 ? std::string::npos : all.rfind('/', from - 1);
+      const std::string below =
+          level == 0 ? "" : all.substr(from == std::string::npos ? 0 : from + 1);
+      found->scopes.push_back({file, below});
+    }
+  }
   // The directories near the walk are the ones asked for again: the cache stays small.
-  if (cache.by_directory.size() + climbed.size() > MAX_CACHED) cache.by_directory.clear();
-  for (const FileId& id : climbed)
-    cache.by_directory.emplace(id, found);
+  if (cache.by_directory.size() >= MAX_CACHED) cache.by_directory.clear();
+  cache.by_directory.emplace(start, found);
   return found;
 }
 
-std::shared_ptr<const Settings> find_settings_for(SettingsCache& cache, const char* path) {
+std::shared_ptr<const DirectorySettings> find_settings_for(SettingsCache& cache, const char* path) {
   const std::string directory = is_standard_stream(path) ? "." : split_path(path).directory;
   const Descriptor fd(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   // A file in no directory that can be opened cannot be opened either: the run says so.
-  if (fd.fd < 0) return std::make_shared<const Settings>();
+  if (fd.fd < 0) return std::make_shared<const DirectorySettings>();
   return find_settings(cache, fd.fd, directory);
 }
 
-std::shared_ptr<const Settings> settings_below(int directory, std::string_view path,
-                                               std::shared_ptr<const Settings> outer) {
+std::shared_ptr<const DirectorySettings> settings_below(int directory, std::string_view path,
+                                                        std::string_view name,
+                                                        const DirectorySettings& outer) {
+  auto found = std::make_shared<DirectorySettings>();
+  found->options = outer.options;
+  found->scopes.reserve(outer.scopes.size() + 1);
+  for (const DirectorySettings::Scope& scope : outer.scopes) {
+    found->scopes.push_back(
+        {scope.file, scope.below.empty() ? std::string(name) : join_path(scope.below, name)});
+  }
   struct stat directory_stat {};
-  if (::fstat(directory, &directory_stat) != 0) return outer;
-  std::shared_ptr<const Settings> own = own_settings(directory, directory_stat, path);
-  return own != nullptr ? own : outer;
+  if (::fstat(directory, &directory_stat) == 0) {
+    if (std::shared_ptr<const Settings> own = own_settings(directory, directory_stat, path)) {
+      found->options = own;
+      if (!own->excludes.empty()) found->scopes.push_back({std::move(own), ""});
+    }
+  }
+  return found;
+}
+
+std::shared_ptr<const DirectorySettings> with_scope(const DirectorySettings& settings,
+                                                    std::shared_ptr<const Settings> file,
+                                                    std::string below) {
+  auto found = std::make_shared<DirectorySettings>(settings);
+  if (found->options == nullptr) found->options = std::make_shared<const Settings>();
+  found->scopes.push_back({std::move(file), std::move(below)});
+  return found;
+}
+
+bool is_excluded_directory(const DirectorySettings& settings) {
+  for (const DirectorySettings::Scope& scope : settings.scopes) {
+    // Each directory from the settings file's down to this one.
+    const std::string& below = scope.below;
+    for (std::size_t slash = below.find('/');; slash = below.find('/', slash + 1)) {
+      if (slash != 0 && !below.empty() && matches(scope.file->excludes, below.substr(0, slash), true)) {
+        return true;
+      }
+      if (slash == std::string::npos) break;
+    }
+  }
+  return false;
+}
+
+bool is_excluded(const DirectorySettings& settings, std::string_view name, bool directory) {
+  for (const DirectorySettings::Scope& scope : settings.scopes) {
+    const std::string path =
+        scope.below.empty() ? std::string(name) : join_path(scope.below, name);
+    if (matches(scope.file->excludes, path, directory)) return true;
+  }
+  return false;
 }
 
 ResultCode settle_options(const Settings* settings, std::uint32_t given, LayoutOptions& layout,

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/options.h"
 #include "io/descriptor.h"
@@ -15,7 +16,18 @@ namespace quillet {
 /// The name of a settings file.
 inline constexpr std::string_view SETTINGS_NAME = ".quillet";
 
-/// What a settings file sets: the numbers it names, and the switches it turns on.
+/// A path to leave alone, as "-exclude" gives it: shell wildcards, as fnmatch(3) reads them with
+/// FNM_PATHNAME (a "*" does not cross a "/").
+struct Exclusion {
+  std::string glob;             // what is matched, without a leading or trailing "/"
+  bool anchored = false;        // held a "/": matches the path from the settings file's directory
+  bool directory_only = false;  // ended in "/": matches directories only
+};
+
+/// Reads one "-exclude" pattern.
+[[nodiscard]] Exclusion parse_exclusion(std::string_view pattern);
+
+/// What a settings file sets: the numbers it names, the switches it turns on, what it excludes.
 struct Settings {
   std::string path;   // the file; empty when there is none
   std::string error;  // what is wrong with it, when something is
@@ -27,6 +39,7 @@ struct Settings {
   bool utf8 = false;
   bool trail = false;
   bool no_backup = false;
+  std::vector<Exclusion> excludes;
 };
 
 /// Reads `text`, the content of the settings file `path`: layout options written as on the
@@ -34,27 +47,53 @@ struct Settings {
 /// Anything else leaves its description in `error`.
 [[nodiscard]] Settings parse_settings(std::string path, std::string_view text);
 
-/// The settings found lately, by the identity of the directory they hold in.
-struct SettingsCache {
-  std::map<FileId, std::shared_ptr<const Settings>> by_directory;
+/// What holds in one directory: the options of the nearest settings file, and the exclusions of
+/// every settings file from there up, each with the path from its directory down to this one.
+struct DirectorySettings {
+  struct Scope {
+    std::shared_ptr<const Settings> file;  // whose exclusions hold here
+    std::string below;                     // the path from its directory to this one; "" itself
+  };
+  std::shared_ptr<const Settings> options;  // never nullptr once found: empty when none
+  std::vector<Scope> scopes;
 };
 
-/// The settings for the files of the directory open as `directory` (named `path`): those of the
-/// first settings file in it or in a directory above it, up to the root. A settings file is not
-/// taken from a directory that every user may write to, as any user could have put it there.
-[[nodiscard]] std::shared_ptr<const Settings> find_settings(SettingsCache& cache, int directory,
-                                                            std::string_view path);
+/// The settings found lately, by the identity of the directory they hold in.
+struct SettingsCache {
+  std::map<FileId, std::shared_ptr<const DirectorySettings>> by_directory;
+};
+
+/// The settings for the files of the directory open as `directory` (named `path`): the options
+/// of the first settings file in it or in a directory above it, up to the root, and the
+/// exclusions of all of them. A settings file is not taken from a directory that every user may
+/// write to, as any user could have put it there.
+[[nodiscard]] std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache,
+                                                                     int directory,
+                                                                     std::string_view path);
 
 /// The settings for the file named `path` on the command line (standard input for "-": those of
 /// the current directory).
-[[nodiscard]] std::shared_ptr<const Settings> find_settings_for(SettingsCache& cache,
-                                                                const char* path);
+[[nodiscard]] std::shared_ptr<const DirectorySettings> find_settings_for(SettingsCache& cache,
+                                                                         const char* path);
 
-/// The settings for the files of the directory open as `directory` (named `path`), met by a walk
-/// in a directory whose settings are `outer`: those of its own settings file, if it has one that
-/// may be taken, else `outer`.
-[[nodiscard]] std::shared_ptr<const Settings> settings_below(int directory, std::string_view path,
-                                                             std::shared_ptr<const Settings> outer);
+/// The settings for the files of the directory open as `directory` (named `path` in messages),
+/// met by a walk as `name` in a directory whose settings are `outer`: its own settings file's
+/// options, if it has one that may be taken, else `outer`'s, and the exclusions of both.
+[[nodiscard]] std::shared_ptr<const DirectorySettings> settings_below(
+    int directory, std::string_view path, std::string_view name, const DirectorySettings& outer);
+
+/// `settings` with the exclusions of `file` too, whose directory is `below` above this one.
+[[nodiscard]] std::shared_ptr<const DirectorySettings> with_scope(
+    const DirectorySettings& settings, std::shared_ptr<const Settings> file, std::string below);
+
+/// Whether the directory whose settings are `settings` is excluded, or lies in an excluded one
+/// below a settings file's directory (asked of a directory named, not walked).
+[[nodiscard]] bool is_excluded_directory(const DirectorySettings& settings);
+
+/// Whether the file, or directory (`directory`), `name` in the directory whose settings are
+/// `settings` is excluded.
+[[nodiscard]] bool is_excluded(const DirectorySettings& settings, std::string_view name,
+                               bool directory);
 
 /// The options one file runs with: `settings` (nullptr: none) put under the command line's
 /// `layout` and `no_backup` where the command line (`given`, Given bits) did not set the same,

@@ -7,7 +7,8 @@ Spool::~Spool() {
 }
 
 Slot* Reports::free_slot() {
-  const std::lock_guard lock(mutex_);
+  // Only this thread, the walk's, which prints too, moves `found_` and `printed_`: it reads them
+  // without the lock that the workers need to read them.
   return found_ < printed_ + slots_.size() ? &slots_[found_ % slots_.size()] : nullptr;
 }
 

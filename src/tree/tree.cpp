@@ -67,7 +67,12 @@ struct Job {
 ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE* messages) {
   const Found& file = slot.file;
   if (file.unreadable) {
-    std::fprintf(messages, "? Error reading %s\n", printable(file.path).c_str());
+    if (file.why.empty()) {
+      std::fprintf(messages, "? Error reading %s\n", printable(file.path).c_str());
+    } else {
+      std::fprintf(messages, "? Error reading %s: %s\n", printable(file.path).c_str(),
+                   file.why.c_str());
+    }
     return RC_IO_ERROR;
   }
   FileRun run = job.run;
@@ -197,7 +202,14 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
     threads.emplace_back(work, std::ref(reports), std::cref(job));
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
-  Walk walk = begin_walk(options.paths, !options.no_settings, &directories);
+  WalkRules rules{!options.no_settings, nullptr, options.use_git};
+  if (!options.excludes.empty()) {
+    Settings command_line;
+    for (const char* pattern : options.excludes)
+      command_line.excludes.push_back(parse_exclusion(pattern));
+    rules.command_line = std::make_shared<const Settings>(std::move(command_line));
+  }
+  Walk walk = begin_walk(options.paths, std::move(rules), &directories);
   ResultCode failed = RC_OK;
   bool would_change = false;
   bool walked = false;

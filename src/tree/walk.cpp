@@ -12,8 +12,14 @@
 #include <cstdlib>
 #include <optional>
 
+#include "io/child.h"
+
 namespace quillet {
 namespace {
+
+// How long git may take to say what it ignores below a directory: a FIFO planted as a .gitignore
+// would hold it for ever.
+constexpr int GIT_TIMEOUT_MS = 10'000;
 
 FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
 
@@ -33,6 +39,16 @@ std::optional<Walk::Name> name_of(const char* path) {
   struct stat directory_stat {};
   if (!parts || ::stat(parts->directory.c_str(), &directory_stat) != 0) return std::nullopt;
   return Walk::Name{id_of(directory_stat), parts->name};
+}
+
+// A path named on the command line as the command line's exclusions see it: "./" and a final
+// "/" are no part of it.
+std::string as_named(std::string_view path) {
+  while (path.starts_with("./"))
+    path.remove_prefix(2);
+  while (path.size() > 1 && path.back() == '/')
+    path.remove_suffix(1);
+  return path == "." ? std::string() : std::string(path);
 }
 
 // Reads the names in the open `directory`, in byte order. False when it cannot be read.
@@ -55,38 +71,94 @@ bool read_entries(const Directory& directory, std::vector<Walk::Entry>& entries)
   return read;
 }
 
-bool unreadable(Found& found, std::string path) {
+bool unreadable(Found& found, std::string path, std::string why = {}) {
   found = Found{};
   found.path = std::move(path);
   found.unreadable = true;
+  found.why = std::move(why);
   return true;
 }
 
-// Enters the directory `directory`, found with the settings `outer` (or, named, with none yet).
-// Returns false when it was walked already; `found` tells what could not be read.
-bool enter(Walk& walk, std::shared_ptr<Directory> directory, std::shared_ptr<const Settings> outer,
-           Found& found) {
+// Asks git what it ignores below `directory`, into `frame`. Outside a work tree, or without git,
+// there is nothing to leave out. Returns false when git did not answer in time.
+bool ask_git(const Directory& directory, Walk::Frame& frame) {
+  std::string output;
+  const ChildResult git = run_child({"git", "ls-files", "-z", "--others", "--ignored",
+                                     "--exclude-standard", "--directory"},
+                                    directory.handle.fd, output, GIT_TIMEOUT_MS);
+  if (git.started && !git.finished) return false;
+  frame.ignored = nullptr;
+  frame.below_git_root.clear();
+  if (!git.started || git.status != 0) return true;
+  auto ignored = std::make_shared<Ignored>();
+  for (std::size_t at = 0; at < output.size();) {
+    const std::size_t end = std::min(output.find('\0', at), output.size());
+    if (end > at) ignored->emplace(output, at, end - at);
+    at = end + 1;
+  }
+  if (!ignored->empty()) frame.ignored = std::move(ignored);
+  return true;
+}
+
+// Whether git ignores the entry `name` (a directory with `directory`) of the innermost frame.
+bool is_ignored(const Walk::Frame& frame, std::string_view name, bool directory) {
+  if (frame.ignored == nullptr) return false;
+  std::string path = frame.below_git_root.empty() ? std::string(name)
+                                                  : join_path(frame.below_git_root, name);
+  if (directory) path += '/';
+  return frame.ignored->count(path) != 0;
+}
+
+bool holds_git(const std::vector<Walk::Entry>& entries) {
+  return std::binary_search(entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
+                            [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
+}
+
+// Enters `directory`, whose settings are `settings`: a directory named, or one met in a walk
+// where git ignores `ignored` from `below_git_root` up. Returns true when `found` tells what
+// could not be read.
+bool enter(Walk& walk, std::shared_ptr<Directory> directory,
+           std::shared_ptr<const DirectorySettings> settings, bool named,
+           std::shared_ptr<const Ignored> ignored, std::string below_git_root, Found& found) {
   if (walk.overlap && !walk.walked.insert(directory->id).second) return false;
   Walk::Frame frame;
   if (!read_entries(*directory, frame.entries)) return unreadable(found, directory->path);
-  if (walk.use_settings) {
-    frame.settings = outer != nullptr
-                         ? settings_below(directory->handle.fd, directory->path, std::move(outer))
-                         : find_settings(walk.settings, directory->handle.fd, directory->path);
+  frame.ignored = std::move(ignored);
+  frame.below_git_root = std::move(below_git_root);
+  // A directory named, or one that is a work tree of its own (a nested repository or a
+  // submodule), is asked about.
+  if (walk.rules.use_git && (named || holds_git(frame.entries)) && !ask_git(*directory, frame)) {
+    return unreadable(found, directory->path, "git did not answer in time");
   }
+  frame.settings = std::move(settings);
   frame.directory = std::move(directory);
   walk.stack.push_back(std::move(frame));
   return false;
 }
 
-// A path named: a directory is entered, anything else is run on where it is found.
+// The settings of a directory named on the command line, open as `fd`, named `path`.
+std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd, const std::string& path) {
+  std::shared_ptr<const DirectorySettings> settings =
+      walk.rules.use_settings ? find_settings(walk.settings, fd, path)
+                              : std::make_shared<const DirectorySettings>();
+  if (walk.rules.command_line != nullptr) {
+    settings = with_scope(*settings, walk.rules.command_line, as_named(path));
+  }
+  return settings;
+}
+
+// A path named: a directory is entered, anything else is run on where it is found, unless it is
+// excluded.
 bool take_named(Walk& walk, const char* path, Found& found) {
   struct stat path_stat {};
   if (::stat(path, &path_stat) == 0 && S_ISDIR(path_stat.st_mode)) {
     std::shared_ptr<Directory> directory =
         open_directory(AT_FDCWD, path, path, true, nullptr, walk.log);
     if (directory == nullptr) return unreadable(found, path);
-    return enter(walk, std::move(directory), nullptr, found);
+    std::shared_ptr<const DirectorySettings> settings =
+        named_settings(walk, directory->handle.fd, path);
+    if (is_excluded_directory(*settings)) return false;
+    return enter(walk, std::move(directory), std::move(settings), true, nullptr, {}, found);
   }
   found = Found{};
   found.path = path;
@@ -102,11 +174,12 @@ bool take_named(Walk& walk, const char* path, Found& found) {
     return true;
   }
   if (!walk.listed.insert({directory->id, parts->name}).second) return false;
+  const std::shared_ptr<const DirectorySettings> settings =
+      named_settings(walk, directory->handle.fd, split_path(path).directory);
+  if (is_excluded_directory(*settings) || is_excluded(*settings, parts->name, false)) return false;
   found.name = parts->name;
   found.id = id_of(file_stat);
-  if (walk.use_settings) {
-    found.settings = find_settings(walk.settings, directory->handle.fd, directory->path);
-  }
+  if (walk.rules.use_settings) found.settings = settings->options;
   found.directory = std::move(directory);
   return true;
 }
@@ -134,20 +207,33 @@ bool take_entry(Walk& walk, Found& found) {
     // Gone since the directory was read: there is nothing left to run on.
     return errno != ENOENT && unreadable(found, std::move(path));
   }
-  if (S_ISREG(entry_stat.st_mode) && is_source_name(name)) {
+  const bool is_directory = S_ISDIR(entry_stat.st_mode);
+  if (!(S_ISREG(entry_stat.st_mode) && is_source_name(name)) && !(is_directory && name[0] != '.')) {
+    return false;
+  }
+  if (is_excluded(*top.settings, name, is_directory) || is_ignored(top, name, is_directory)) {
+    return false;
+  }
+  if (!is_directory) {
     const Walk::Name key{directory->id, name};
     if (walk.named.count(key) != 0 && !walk.listed.insert(key).second) return false;
-    found = Found{std::move(path), directory, name, id_of(entry_stat), top.settings, false};
+    found = Found{std::move(path), directory, name, id_of(entry_stat),
+                  walk.rules.use_settings ? top.settings->options : nullptr, false, {}};
     return true;
   }
-  if (!S_ISDIR(entry_stat.st_mode) || name[0] == '.') return false;
   // Opened relative to its parent, never through a link, and only if it is still the directory
   // looked at: a name swapped for a link meanwhile cannot lead the walk out of the tree.
   const FileId expected = id_of(entry_stat);
   std::shared_ptr<Directory> inner =
       open_directory(directory->handle.fd, name.c_str(), path, false, &expected, walk.log);
   if (inner == nullptr) return errno != ENOENT && unreadable(found, std::move(path));
-  return enter(walk, std::move(inner), top.settings, found);
+  std::shared_ptr<const DirectorySettings> settings =
+      settings_below(inner->handle.fd, inner->path, name, *top.settings);
+  std::string below = top.ignored == nullptr ? std::string()
+                     : top.below_git_root.empty() ? name
+                                                  : join_path(top.below_git_root, name);
+  return enter(walk, std::move(inner), std::move(settings), false, top.ignored, std::move(below),
+               found);
 }
 
 }  // namespace
@@ -161,10 +247,10 @@ bool is_source_name(std::string_view name) {
   return std::find(EXTENSIONS.begin(), EXTENSIONS.end(), name.substr(dot)) != EXTENSIONS.end();
 }
 
-Walk begin_walk(const std::vector<const char*>& paths, bool use_settings, DirectoryLog* log) {
+Walk begin_walk(const std::vector<const char*>& paths, WalkRules rules, DirectoryLog* log) {
   Walk walk;
   walk.paths = paths;
-  walk.use_settings = use_settings;
+  walk.rules = std::move(rules);
   walk.log = log;
   int directories = 0;
   for (const char* path : paths) {

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,18 @@ struct Found {
   FileId id{};                               // the file the walk saw there
   std::shared_ptr<const Settings> settings;  // those of its directory; nullptr without settings
   bool unreadable = false;  // `path` could not be read (a directory, most often): nothing else
+  std::string why;          // with `unreadable`, why, when there is more to say than that
+};
+
+/// The paths git ignores below one directory of its work tree, relative to it, with a "/" after
+/// a directory's.
+using Ignored = std::unordered_set<std::string>;
+
+/// What a walk is told, besides the paths.
+struct WalkRules {
+  bool use_settings = true;                       // each file takes its directory's settings
+  std::shared_ptr<const Settings> command_line;  // the command line's exclusions, if any
+  bool use_git = true;                            // leave out what git ignores
 };
 
 /// Where a walk over the paths named stands. What it holds grows with the depth of the tree and
@@ -35,8 +48,10 @@ struct Walk {
   };
   struct Frame {
     std::shared_ptr<Directory> directory;
-    std::shared_ptr<const Settings> settings;
-    std::vector<Entry> entries;  // in byte order of their names
+    std::shared_ptr<const DirectorySettings> settings;
+    std::shared_ptr<const Ignored> ignored;  // what git ignores from `git_root` on; may be null
+    std::string below_git_root;              // the path from that directory to this one
+    std::vector<Entry> entries;              // in byte order of their names
     std::size_t next = 0;
   };
   // A file named on the command line, as its directory and its name there.
@@ -51,19 +66,20 @@ struct Walk {
   std::set<Name> listed;
   std::set<FileId> walked;  // only when more than one directory is named: else none comes twice
   bool overlap = false;     // more than one directory is named
-  bool use_settings = true;
+  WalkRules rules;
   SettingsCache settings;
   DirectoryLog* log = nullptr;  // shared by every directory the walk opens
 };
 
-/// Starts a walk over `paths`, finding each file's settings unless `use_settings` is false.
-[[nodiscard]] Walk begin_walk(const std::vector<const char*>& paths, bool use_settings,
+/// Starts a walk over `paths`.
+[[nodiscard]] Walk begin_walk(const std::vector<const char*>& paths, WalkRules rules,
                               DirectoryLog* log);
 
 /// Puts the next file of the walk in `found`, in order: each path named that is no directory
 /// (a link followed to the file it names); each directory named walked to every depth through
 /// open directories, names in byte order, no link followed and no directory whose name starts
 /// with "." entered, only regular files with source names taken. A file reached twice comes once.
+/// Excluded paths are left out, walked or named, and so are the paths git ignores in a walk.
 /// What could not be read comes as `unreadable`. Returns false at the end.
 [[nodiscard]] bool next_file(Walk& walk, Found& found);
 

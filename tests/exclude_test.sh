@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# What a project leaves alone in a tree: paths excluded by its settings files or the command line
+# (walked or named), and what git ignores, asked of git itself.
+# Usage: exclude_test.sh path/to/quillet
+set -u
+quillet=$(realpath "$1")
+# shellcheck source=tests/common.sh
+source "$(dirname "$0")/common.sh"
+cd "$work" || exit 1
+
+moves='int x;                         // a comment'
+# make FILE...: each file, with a line that would move.
+make() { for f in "$@"; do mkdir -p "$(dirname "$f")" && printf '%s\n' "$moves" >"$f"; done; }
+# checked ARGS...: the files `quillet -r -check ARGS` names, one per line, sorted.
+checked() {
+  env ${run_env:-} "$quillet" -r -check "$@" | sed -n 's/^? \(.*\) would change$/\1/p' | sort
+}
+# expect NAME "FILE..." ARGS...: those files, and only those, would change.
+expect() {
+  local name=$1 want
+  want=$(printf '%s\n' $2 | sort)
+  shift 2
+  [ "$(checked "$@")" = "$want" ] || fail "$name: got [$(checked "$@" | tr '\n' ' ')]"
+}
+
+make p/keep.c p/third_party/lib.c p/src/third_party/x.c p/src/a.pb.h p/src/keep.c \
+  p/src/generated/g.c p/src/generated/g.h p/src/sub/generated/g.c p/vendor/v.c p/src/vendor/v.c \
+  p/src/x.c p/y/x.c/z.c
+# A name at any depth, a path from the settings file's directory, a directory only; and a
+# settings file below, with options of its own, under the same exclusions.
+printf -- '-exclude third_party -exclude *.pb.h\n-exclude src/generated/*.c -exclude /vendor\n-exclude x.c/\n' >p/.quillet
+printf -- '-cpos 40\n' >p/src/.quillet
+kept="p/keep.c p/src/keep.c p/src/generated/g.h p/src/sub/generated/g.c p/src/vendor/v.c p/src/x.c"
+expect "walked" "$kept" p
+expect "named" "p/src/keep.c p/src/generated/g.h" p/src/a.pb.h p/third_party/lib.c p/src/keep.c p/vendor/v.c \
+  p/src/generated
+expect "command line" "p/src/x.c" p -exclude 'keep.c' -exclude p/src/generated \
+  -exclude 'p/src/*/' -exclude p/src/vendor
+expect "-noconf" "$(find p -type f -name '*.[ch]')" p -noconf
+"$quillet" -fi p/src/a.pb.h -check >/dev/null
+[ $? = 11 ] || fail "a file named with -fi is run, excluded or not"
+
+if command -v git >/dev/null; then
+  # In a work tree, what git ignores is not walked; a file git tracks is, ignored or not.
+  make g/build/CMakeFiles/CMakeCCompilerId.c g/src/a.c g/src/x.gen.c g/src/tracked.gen.c \
+    g/nested/b.c g/nested/out/o.c
+  printf 'build/\n*.gen.c\n' >g/.gitignore
+  git -C g init -q && git -C g add -A && git -C g add -f src/tracked.gen.c
+  git -C g/nested init -q && printf 'out/\n' >g/nested/.gitignore
+  expect "git" "g/src/a.c g/src/tracked.gen.c g/nested/b.c" g
+  expect "git, from below the top" "g/src/a.c g/src/tracked.gen.c" g/src
+  everything=$(find g -type f -name '*.c')
+  expect "-nogit" "$everything" g -nogit
+  run_env=PATH=/nowhere expect "git not found" "$everything" g
+  # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so.
+  make h/a.c && git -C h init -q && mkfifo h/.gitignore
+  printed=$("$quillet" -r -check h); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? Error reading h: git did not answer in time" ] ||
+    fail "git held by a FIFO: status $rc, [$printed]"
+fi
+
+finish
