@@ -17,8 +17,12 @@ quillet::ResultCode run(int argc, char** argv) {
   if (options.mode == quillet::Mode::IN_PLACE) quillet::remove_temporaries_on_signal();
   const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
   if (options.recursive) return quillet::run_tree(options, colour, stdout);
-  quillet::FileRun file{options.mode, options.layout, options.no_backup,
-                        false,        colour,         options.output_file};
+  quillet::FileRun file{.mode = options.mode,
+                        .layout = options.layout,
+                        .no_backup = options.no_backup,
+                        .colour = colour,
+                        .output_file = options.output_file,
+                        .lines = &options.lines};
   quillet::SettingsCache cache;
   const auto settings =
       options.no_settings ? nullptr : quillet::find_settings_for(cache, options.input_file);

@@ -52,4 +52,45 @@ std::string diff_name(std::string_view name) {
   return std::string(name);
 }
 
+std::optional<std::string> unquote(std::string_view name) {
+  if (name.empty() || name.front() != '"') return std::string(name);
+  std::string out;
+  for (std::size_t i = 1; i < name.size(); ++i) {
+    const char c = name[i];
+    if (c == '"') {
+      if (i + 1 != name.size()) return std::nullopt;
+      return out;
+    }
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++i == name.size()) return std::nullopt;
+    switch (name[i]) {
+      case 'a': out += '\a'; break;
+      case 'b': out += '\b'; break;
+      case 't': out += '\t'; break;
+      case 'n': out += '\n'; break;
+      case 'v': out += '\v'; break;
+      case 'f': out += '\f'; break;
+      case 'r': out += '\r'; break;
+      case '"': out += '"'; break;
+      case '\\': out += '\\'; break;
+      default: {
+        // Three octal digits.
+        if (i + 2 >= name.size()) return std::nullopt;
+        unsigned value = 0;
+        for (std::size_t k = i; k < i + 3; ++k) {
+          if (name[k] < '0' || name[k] > '7') return std::nullopt;
+          value = value * 8 + static_cast<unsigned>(name[k] - '0');
+        }
+        if (value > 0xFF) return std::nullopt;
+        out += static_cast<char>(value);
+        i += 2;
+      }
+    }
+  }
+  return std::nullopt;  // no closing quote
+}
+
 }  // namespace quillet

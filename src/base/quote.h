@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,10 @@ namespace quillet {
 /// when it holds a blank, a quote, a backslash, a control character or a byte past ASCII, between
 /// double quotes with C escapes (octal for the bytes that have none).
 [[nodiscard]] std::string diff_name(std::string_view name);
+
+/// A name as git writes it in a diff: as it is, or between double quotes with C escapes (octal
+/// for bytes without a named one). Returns the name's own bytes; nullopt for a quoted name that
+/// does not end where its quotes say.
+[[nodiscard]] std::optional<std::string> unquote(std::string_view name);
 
 }  // namespace quillet

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -41,7 +42,7 @@ constexpr std::int32_t MIN_NUMBER = 4;
 // Every option, in the order in which each argument is tested against them.
 // clang-format off
 enum class Name : std::uint8_t {
-  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT
+  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT, LINES, SINCE
 };
 // clang-format on
 struct Spelling {
@@ -69,6 +70,8 @@ constexpr Spelling OPTIONS[] = {
     {Name::NOCONF, "-noconf", false},
     {Name::EXCLUDE, "-exclude", true},
     {Name::NOGIT, "-nogit", false},
+    {Name::LINES, "-lines", true},
+    {Name::SINCE, "-since", true},
 };
 // clang-format on
 
@@ -82,8 +85,9 @@ struct Parsed {
   bool diff = false;
 };
 
-// Takes the option `name`, with its value where it has one.
-void take(Name name, const char* value, Parsed& parsed) {
+// Takes the option `name`, with its value where it has one. Returns RC_OK, or RC_BAD_ARGUMENTS
+// after printing why the value is refused.
+ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
   Options& options = parsed.options;
   LayoutOptions& layout = options.layout;
   switch (name) {
@@ -120,7 +124,17 @@ void take(Name name, const char* value, Parsed& parsed) {
     case Name::NOCONF: options.no_settings = true; break;
     case Name::EXCLUDE: options.excludes.push_back(value); break;
     case Name::NOGIT: options.use_git = false; break;
+    case Name::LINES:
+      if (const std::optional<LineRange> range = parse_line_range(value)) {
+        options.lines.add(*range);
+      } else {
+        std::fprintf(out, "? Not a line range (FIRST:LAST, from 1): %s\n", printable(value).c_str());
+        return RC_BAD_ARGUMENTS;
+      }
+      break;
+    case Name::SINCE: options.since = value; break;
   }
+  return RC_OK;
 }
 
 // "-r": every path named is run on in place, checked or diffed; there is no single output.
@@ -129,6 +143,12 @@ ResultCode tree_mode(Parsed& parsed, Options& options, std::FILE* out) {
     std::fprintf(out, "? -fo cannot be used with -r\n");
     return RC_BAD_ARGUMENTS;
   }
+  if (!options.lines.ranges.empty()) {
+    std::fprintf(out, "? -lines cannot be used with -r (-since takes the lines changed)\n");
+    return RC_BAD_ARGUMENTS;
+  }
+  // With -since, the changes below the current directory, when no path narrows them.
+  if (parsed.paths.empty() && options.since != nullptr) parsed.paths.push_back(".");
   for (const char* path : parsed.paths) {
     if (is_standard_stream(path)) {
       std::fprintf(out, "? Standard input cannot be used with -r\n");
@@ -220,7 +240,7 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
         }
         value = argv[++i];
       }
-      take(option.name, value, parsed);
+      if (const ResultCode rc = take(option.name, value, parsed, out); rc != RC_OK) return rc;
     }
     if (!matched) parsed.paths.push_back(argv[i]);
   }
@@ -238,8 +258,13 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   } else {
     got.mode = to_file && !got.recursive ? Mode::TO_FILE : Mode::IN_PLACE;
   }
+  got.lines.settle();
   options = got;
   if (options.recursive) return tree_mode(parsed, options, out);
+  if (options.since != nullptr) {
+    std::fprintf(out, "? -since needs -r\n");
+    return RC_BAD_ARGUMENTS;
+  }
   if (parsed.input_file == nullptr) {
     std::fprintf(out, "? No input file!\n");
     return RC_NO_INPUT;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/lines.h"
 #include "base/result.h"
 #include "layout/layout.h"
 
@@ -40,6 +41,8 @@ struct Options {
   std::int32_t jobs = 0;              // "-r": worker threads; 0 means one per processor online
   std::vector<const char*> excludes;  // "-r": patterns of paths to leave alone, from here
   bool use_git = true;                // "-r": walk a git work tree for what git does not ignore
+  LineRanges lines;                   // "-lines": only these lines may change; none: every one
+  const char* since = nullptr;        // "-r -since": only files and lines changed since it
   std::uint32_t given = 0;  // Given bits: numbers the command line set, which settings leave be
 };
 

@@ -16,21 +16,33 @@
 extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
 
 namespace quillet {
+namespace {
 
-ChildResult run_child(const std::vector<const char*>& argv, int directory, std::string& output,
-                      int timeout_ms) {
-  ChildResult result;
-  std::array<int, 2> pipe_ends{-1, -1};
-  if (::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return result;
-  const Descriptor read_end(pipe_ends[0]);
-  Descriptor write_end(pipe_ends[1]);
+// A pipe whose read end this process keeps and whose write end the child gets.
+struct Pipe {
+  Descriptor read_end;
+  Descriptor write_end;
+};
 
+bool open_pipe(Pipe& pipe) {
+  std::array<int, 2> ends{-1, -1};
+  if (::pipe2(ends.data(), O_CLOEXEC) != 0) return false;
+  pipe.read_end.reset(ends[0]);
+  pipe.write_end.reset(ends[1]);
+  return true;
+}
+
+pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int errors) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
   ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(&actions, write_end.fd, STDOUT_FILENO);
-  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  if (errors >= 0) {
+    ::posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
+  } else {
+    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  }
   if (directory >= 0) ::posix_spawn_file_actions_addfchdir_np(&actions, directory);
   ::posix_spawnattr_init(&attributes);
   // The signals this process waits for in a thread of its own are blocked in its others: the
@@ -39,39 +51,64 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory, std::
   sigset_t waited;
   sigemptyset(&none);
   sigemptyset(&waited);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&waited, signal);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+    sigaddset(&waited, signal);
   ::posix_spawnattr_setsigmask(&attributes, &none);
   ::posix_spawnattr_setsigdefault(&attributes, &waited);
   ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> words;
-  for (const char* word : argv) words.push_back(const_cast<char*>(word));  // NOLINT
+  for (const char* word : argv)
+    words.push_back(const_cast<char*>(word));  // NOLINT: posix_spawn takes them so, unchanged
   words.push_back(nullptr);
   pid_t pid = 0;
   const int spawned =
       ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
-  write_end.reset();
-  if (spawned != 0) return result;
+  return spawned == 0 ? pid : -1;
+}
+
+}  // namespace
+
+ChildResult run_child(const std::vector<const char*>& argv, int directory, std::string& output,
+                      std::string* errors, int timeout_ms) {
+  ChildResult result;
+  Pipe out;
+  Pipe err;
+  if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) return result;
+  const pid_t pid = spawn(argv, directory, out.write_end.fd, errors != nullptr ? err.write_end.fd : -1);
+  out.write_end.reset();
+  err.write_end.reset();
+  if (pid < 0) return result;
   result.started = true;
 
+  // Both pipes are read as they fill, so that a child writing much on one never waits on it.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::array<char, 65536> chunk;
+  std::array<pollfd, 2> pipes{pollfd{out.read_end.fd, POLLIN, 0},
+                              pollfd{err.read_end.fd, POLLIN, 0}};
+  std::array<std::string*, 2> into{&output, errors};
   bool late = false;
-  for (;;) {
+  while (pipes[0].fd >= 0 || pipes[1].fd >= 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    pollfd ready{read_end.fd, POLLIN, 0};
-    const int polled = left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+    const int polled =
+        left.count() > 0 ? ::poll(pipes.data(), pipes.size(), static_cast<int>(left.count())) : 0;
     if (polled < 0 && errno == EINTR) continue;
     if (polled <= 0) {
       late = true;
       break;
     }
-    const ssize_t n = ::read(read_end.fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    output.append(chunk.data(), static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < pipes.size(); ++i) {
+      if (pipes[i].fd < 0 || pipes[i].revents == 0) continue;
+      const ssize_t n = ::read(pipes[i].fd, chunk.data(), chunk.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        pipes[i].fd = -1;  // poll passes over a negative descriptor
+        continue;
+      }
+      into[i]->append(chunk.data(), static_cast<std::size_t>(n));
+    }
   }
   if (late) ::kill(pid, SIGKILL);
   int status = 0;

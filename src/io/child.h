@@ -13,10 +13,10 @@ struct ChildResult {
 };
 
 /// Runs `argv` (its first word looked up in PATH; no shell) in the directory open as `directory`
-/// (-1: this process's), with standard input and error on /dev/null and no signal blocked, and
-/// reads all it writes on standard output into `output`. A child still running after `timeout_ms`
-/// is killed.
+/// (-1: this process's), with standard input on /dev/null and no signal blocked, and reads all it
+/// writes on standard output into `output`, and on standard error into `errors` (nullptr: it goes
+/// to /dev/null). A child still running after `timeout_ms` is killed.
 [[nodiscard]] ChildResult run_child(const std::vector<const char*>& argv, int directory,
-                                    std::string& output, int timeout_ms);
+                                    std::string& output, std::string* errors, int timeout_ms);
 
 }  // namespace quillet

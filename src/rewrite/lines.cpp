@@ -10,8 +10,10 @@ bool read_more(LineReader& reader) {
   // What stays goes out before the buffer moves.
   if (!write_unchanged(reader)) return false;
   Input& in = *reader.in;
+  if (reader.counting) count_to(reader, in.begin);  // and counted, as the buffer moves
   if (!refill(in) && in.error != 0) return false;
   reader.unwritten = in.begin;
+  reader.counted = in.begin;
   reader.cr_known = false;
   return true;
 }
@@ -19,6 +21,7 @@ bool read_more(LineReader& reader) {
 bool copy_long_line(LineReader& reader, ScanResult& carried) {
   if (!write_unchanged(reader)) return false;
   Input& in = *reader.in;
+  if (reader.counting) count_to(reader, in.begin);
   const auto write = [&](std::string_view piece) {
     return reader.copy == nullptr || write_bytes(*reader.copy, piece);
   };
@@ -33,6 +36,8 @@ bool copy_long_line(LineReader& reader, ScanResult& carried) {
       carried = end_line(scan, last, carried);
       in.begin += last.size();
       reader.unwritten = in.begin;
+      reader.counted = in.begin;
+      if (!last.empty() && last.back() == '\n') ++reader.newlines;
       reader.cr_known = false;
       return write(last);
     }

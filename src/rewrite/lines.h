@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -21,6 +22,11 @@ struct LineReader {
   std::size_t searched = 0;   // the first `searched` unread bytes hold no newline
   std::size_t next_cr = 0;    // where the next carriage return is, when `cr_known`
   bool cr_known = false;
+  // With `counting`, the newlines before data[counted] are `newlines`: the number of a line, as
+  // a diff counts lines, is worked out when asked.
+  bool counting = false;
+  std::size_t counted = 0;
+  std::uint64_t newlines = 0;
 };
 
 /// One line, with its line end (none for a last line without one).
@@ -29,13 +35,30 @@ struct Line {
   std::size_t clear = 0;   // bytes[0, clear) hold no newline, "/" nor quote
 };
 
-/// Starts reading `in` (open at its start), the lines that stay going to `copy`.
-[[nodiscard]] inline LineReader begin_reading(Input& in, Output* copy) {
+/// Starts reading `in` (open at its start), the lines that stay going to `copy`; with `counting`
+/// ready to tell line numbers.
+[[nodiscard]] inline LineReader begin_reading(Input& in, Output* copy, bool counting) {
   LineReader reader;
   reader.in = &in;
   reader.copy = copy;
   reader.unwritten = in.begin;
+  reader.counting = counting;
+  reader.counted = in.begin;
   return reader;
+}
+
+/// Counts the newlines up to data[to], which no line asked about later comes before.
+inline void count_to(LineReader& reader, std::size_t to) {
+  const char* const data = reader.in->data.data();
+  reader.newlines += static_cast<std::uint64_t>(std::count(data + reader.counted, data + to, '\n'));
+  reader.counted = to;
+}
+
+/// The number of `line`, counted from 1 as a diff counts lines (a carriage return alone ends no
+/// line for a diff). Needs `counting`.
+[[nodiscard]] inline std::uint64_t line_number(LineReader& reader, const Line& line) {
+  count_to(reader, static_cast<std::size_t>(line.bytes.data() - reader.in->data.data()));
+  return reader.newlines + 1;
 }
 
 /// Writes out the lines moved past since the last write: they stay as they are. Returns false

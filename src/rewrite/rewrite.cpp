@@ -27,8 +27,10 @@ void write_plan(Output& out, const Plan& plan) {
 
 }  // namespace
 
-ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout) {
-  LineReader reader = begin_reading(in, out);
+ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
+                         const LineRanges* lines) {
+  if (lines != nullptr && lines->ranges.empty()) lines = nullptr;  // no ranges: every line
+  LineReader reader = begin_reading(in, out, lines != nullptr);
   ScanResult carried;
   bool fenced = false;  // inside a region that markers fence off
   for (Line line;;) {
@@ -43,7 +45,8 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout) {
     bool replaced = false;
     if (const Marker marker = marker_of(line.bytes, scanned); marker != Marker::NONE) {
       fenced = marker == Marker::OFF;  // a switch, not a nesting; the marker line stays
-    } else if (!fenced && is_to_move(line.bytes, scanned, layout)) {
+    } else if (!fenced && is_to_move(line.bytes, scanned, layout) &&
+               (lines == nullptr || lines->contains(line_number(reader, line)))) {
       const Plan plan = plan_line(line.bytes, scanned.comment_start, scanned.comment_end, layout);
       if (keeps_meaning(plan, carried)) {
         if (out == nullptr) {

@@ -121,7 +121,7 @@ void report_io_error(const Input& in, const char* input_path, const std::string&
 // output, nothing else may: a failure is then told by the status alone.
 ResultCode run_into(Files& files, const FileRun& run, const char* input_path,
                     const std::string& output_path, std::FILE* messages) {
-  ResultCode rc = rewrite_lines(files.in, &files.out, run.layout);
+  ResultCode rc = rewrite_lines(files.in, &files.out, run.layout, run.lines);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   const bool silent = files.out.fd == STDOUT_FILENO && files.out.written > 0;
   if (rc == RC_IO_ERROR && !silent) report_io_error(files.in, input_path, output_path, messages);
@@ -142,7 +142,7 @@ ResultCode close_output(Files& files, ResultCode rc, const std::string& output_p
 ResultCode would_change(Files& files, const FileRun& run, const char* path, bool rewind,
                         std::FILE* messages) {
   const int fd = files.in.fd;
-  const ResultCode rc = rewrite_lines(files.in, nullptr, run.layout);
+  const ResultCode rc = rewrite_lines(files.in, nullptr, run.layout, run.lines);
   if (rc == RC_IO_ERROR) cannot_read(path, messages);
   reset(files);
   files.in.fd = fd;
@@ -300,7 +300,7 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   const Descriptor rewritten(made != nullptr ? ::dup(::fileno(made)) : -1);
   if (made != nullptr) std::fclose(made);
   files.out.fd = rewritten.fd;
-  rc = rewritten.fd >= 0 ? rewrite_lines(files.in, &files.out, run.layout) : RC_IO_ERROR;
+  rc = rewritten.fd >= 0 ? rewrite_lines(files.in, &files.out, run.layout, run.lines) : RC_IO_ERROR;
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) {
     if (files.in.error != 0) return cannot_read(target.path, messages);

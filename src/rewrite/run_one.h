@@ -28,6 +28,7 @@ struct FileRun {
   bool only_if_changed = false;       // Mode::IN_PLACE: a file that would not change stays as it is
   bool colour = false;                // Mode::DIFF: colour the diff
   const char* output_file = nullptr;  // the output named ("-": standard output), if any
+  const LineRanges* lines = nullptr;  // only these lines may change; nullptr: every one
 };
 
 /// The buffers of one file's run: made once, used for run after run.

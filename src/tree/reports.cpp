@@ -54,6 +54,7 @@ Slot* Reports::next_done() {
 void Reports::printed(Slot& slot) {
   // Done with: its directory may close now, synced if a file was replaced in it.
   slot.file = Found{};
+  slot.lines = nullptr;
   slot.spool = nullptr;
   slot.text.clear();
   const std::lock_guard lock(mutex_);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/lines.h"
 #include "base/result.h"
 #include "tree/walk.h"
 
@@ -29,6 +30,7 @@ struct Spool {
 /// One file of the walk, from the moment it is found until its report is printed.
 struct Slot {
   Found file;
+  const LineRanges* lines = nullptr;  // with -since: the file's lines that may change
   ResultCode rc = RC_OK;
   std::string text;              // its messages, whatever their length
   std::shared_ptr<Spool> spool;  // where its diff waits, printed before `text`

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "base/quote.h"
@@ -19,6 +20,7 @@
 #include "rewrite/run_one.h"
 #include "settings/settings.h"
 #include "tree/reports.h"
+#include "tree/since.h"
 #include "tree/walk.h"
 
 namespace quillet {
@@ -76,6 +78,7 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
     return RC_IO_ERROR;
   }
   FileRun run = job.run;
+  run.lines = slot.lines;
   if (const ResultCode rc = settle_options(file.settings.get(), job.options->given, run.layout,
                                            run.no_backup, messages);
       rc != RC_OK) {
@@ -191,11 +194,30 @@ Sizes sizes_for(std::int32_t jobs) {
 }  // namespace
 
 ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
+  // With -since, git names the files, and the lines in each that may change.
+  std::vector<ChangedFile> changed;
+  std::vector<const char*> paths = options.paths;
+  std::unordered_map<std::string_view, const LineRanges*> lines_of;
+  if (options.since != nullptr) {
+    if (const ResultCode rc = changed_since(options.since, options.paths, changed, out);
+        rc != RC_OK) {
+      return rc;
+    }
+    paths.clear();
+    for (const ChangedFile& file : changed) {
+      paths.push_back(file.path.c_str());
+      lines_of.emplace(file.path, &file.lines);
+    }
+  }
   const Sizes sizes = sizes_for(options.jobs);
   DirectoryLog directories;
   Reports reports(sizes.workers * AHEAD_PER_WORKER);
   const Job job{&options,
-                FileRun{options.mode, options.layout, options.no_backup, true, colour, nullptr}};
+                FileRun{.mode = options.mode,
+                        .layout = options.layout,
+                        .no_backup = options.no_backup,
+                        .only_if_changed = true,
+                        .colour = colour}};
   std::vector<std::thread> threads;
   threads.reserve(sizes.workers);
   for (std::size_t i = 0; i < sizes.workers; ++i)
@@ -209,7 +231,7 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
       command_line.excludes.push_back(parse_exclusion(pattern));
     rules.command_line = std::make_shared<const Settings>(std::move(command_line));
   }
-  Walk walk = begin_walk(options.paths, std::move(rules), &directories);
+  Walk walk = begin_walk(paths, std::move(rules), &directories);
   ResultCode failed = RC_OK;
   bool would_change = false;
   bool walked = false;
@@ -221,6 +243,9 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
       Slot* const slot = reports.free_slot();
       if (slot == nullptr) break;
       if (next_file(walk, slot->file)) {
+        if (const auto found = lines_of.find(slot->file.path); found != lines_of.end()) {
+          slot->lines = found->second;
+        }
         reports.publish();
       } else {
         reports.end();

@@ -85,7 +85,7 @@ bool ask_git(const Directory& directory, Walk::Frame& frame) {
   std::string output;
   const ChildResult git = run_child({"git", "ls-files", "-z", "--others", "--ignored",
                                      "--exclude-standard", "--directory"},
-                                    directory.handle.fd, output, GIT_TIMEOUT_MS);
+                                    directory.handle.fd, output, nullptr, GIT_TIMEOUT_MS);
   if (git.started && !git.finished) return false;
   frame.ignored = nullptr;
   frame.below_git_root.clear();
