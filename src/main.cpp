@@ -12,28 +12,45 @@ namespace {
 quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
-  if (rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) return rc;
+  if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.version_shown) return rc;
   // An interrupted in-place run leaves no temporary file behind.
   if (options.mode == quillet::Mode::IN_PLACE) quillet::remove_temporaries_on_signal();
   const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
   if (options.recursive) return quillet::run_tree(options, colour, stdout);
+
   quillet::FileRun file{.mode = options.mode,
                         .layout = options.layout,
                         .no_backup = options.no_backup,
                         .colour = colour,
                         .output_file = options.output_file,
-                        .lines = &options.lines};
+                        .lines = &options.lines,
+                        .report = options.report};
+  // Standard input named with -as is taken as that file: its settings, its exclusions. A file
+  // named alone is run whatever excludes it.
+  const char* const path = options.as_path != nullptr ? options.as_path : options.input_file;
+  std::shared_ptr<const quillet::Settings> command_line;
+  if (options.as_path != nullptr && !options.excludes.empty()) {
+    quillet::Settings patterns;
+    for (const char* pattern : options.excludes)
+      patterns.excludes.push_back(quillet::parse_exclusion(pattern));
+    command_line = std::make_shared<const quillet::Settings>(std::move(patterns));
+  }
   quillet::SettingsCache cache;
-  const auto settings =
-      options.no_settings ? nullptr : quillet::find_settings_for(cache, options.input_file);
-  if (const quillet::ResultCode settled = quillet::settle_options(
-          settings != nullptr ? settings->options.get() : nullptr, options.given, file.layout,
-          file.no_backup, stdout);
+  const quillet::FileSettings settings =
+      quillet::settings_for_file(cache, path, !options.no_settings, command_line);
+  if (const quillet::ResultCode settled =
+          quillet::settle_options(options.no_settings ? nullptr : settings.options.get(),
+                                  options.given, file.layout, file.no_backup, stdout);
       settled != quillet::RC_OK) {
     return settled;
   }
+  // An excluded buffer goes back as it came: no line may change, and none is lost.
+  static const quillet::LineRanges no_line{{{0, 0}}};
+  if (options.as_path != nullptr && settings.excluded) file.lines = &no_line;
   const auto buffers = std::make_unique_for_overwrite<quillet::Buffers>();
-  return quillet::run_one_file(file, quillet::Target{.path = options.input_file}, *buffers, stdout);
+  return quillet::run_one_file(
+      file, quillet::Target{.path = options.input_file, .label = options.as_path}, *buffers,
+      stdout);
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ same='? The output file cannot be the same as the input file'
 expect "no arguments" 1 help --
 expect "help" 1 help -- -fi a.c -HELP
 expect "no input" 2 "? No input file!" -- -fo b.c
+expect "--help" 1 help -- --help
+version=$(sed -n 's/^project(quillet VERSION \([0-9.]*\) .*/\1/p' "$here/../CMakeLists.txt")
+expect "-version" 0 "quillet $version" -- -version
+expect "--version, first of all" 0 "quillet $version" -- --VERSION -fi missing.c -th
 expect "same path" 4 "$same" -- -fi a.c -fo a.c
 expect "same file, other path" 4 "$same" -- -fi a.c -fo ./a.c
 ln a.c hard.c

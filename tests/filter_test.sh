@@ -98,6 +98,47 @@ expect "check: no such input" 5 wanted
 message "? The output file cannot be the same as the input file"
 expect "check: same file" 4 wanted
 
+# -as: standard input taken as a file of a project: its settings, its exclusions, its name in
+# messages and diff headers; the file need not exist; an excluded text comes back whole.
+mkdir -p proj/vendor && printf -- '-cpos 40 -cpp\n-exclude vendor\n' >proj/.quillet
+"$quillet" -fi a.c -fo as-want.c -noconf -cpos 40 -cpp
+"$quillet" -fi - -fo - -as proj/src/new/b.c <a.c >printed; rc=$?
+expect "-as: the project's settings" 0 as-want.c
+"$quillet" -fi - -fo - -as proj/vendor/b.c <a.c >printed; rc=$?
+expect "-as: excluded, back as it came" 0 a.c
+"$quillet" -fi - -fo - -as proj/src/b.c -exclude 'proj/src' <a.c >printed; rc=$?
+expect "-as: excluded on the command line" 0 a.c
+"$quillet" -fi - -check -as proj/src/b.c <a.c >printed; rc=$?
+message "? proj/src/b.c would change"
+expect "-as: named in messages" 11 wanted
+"$quillet" -fi - -diff -as proj/src/b.c <a.c | sed -n '1s/\t.*//p' >printed
+message "--- proj/src/b.c"
+rc=0 && expect "-as: named in diff headers" 0 wanted
+for args in "-fi a.c -as x.c" "-r . -as x.c"; do
+  # shellcheck disable=SC2086
+  "$quillet" $args >printed </dev/null; rc=$?
+  message "? -as names what standard input is: it needs -fi -, without -r"
+  expect "-as refused: $args" 9 wanted
+done
+
+# -report: every line that would change, where its comment is and where it would go.
+printf 'int x;\nint y;                         // a\nint z;%40s/* b */\n' '' >report.c
+"$quillet" -fi report.c -check -report lines >printed; rc=$?
+printf '%s\n' "report.c:2:32: trailing comment would move to column 65" \
+  "report.c:3:47: trailing comment would move to column 65" >wanted
+expect "-report lines" 11 wanted
+"$quillet" -fi - -as 'r,:%.c' -check -report GITHUB <report.c >printed; rc=$?
+printf '%s\n' "::warning file=r%2C%3A%25.c,line=2,col=32::trailing comment would move to column 65" \
+  "::warning file=r%2C%3A%25.c,line=3,col=47::trailing comment would move to column 65" >wanted
+expect "-report github" 11 wanted
+"$quillet" -fi rewritten.c -check -cpp -report lines >printed; rc=$?
+expect "-report: nothing to tell" 0 nothing
+for args in "-report lines" "-check -report" "-check -report files" "-diff -report lines"; do
+  # shellcheck disable=SC2086
+  "$quillet" -fi a.c $args >printed; rc=$?
+  [ "$rc" = 9 ] && [ -s printed ] || fail "refused: $args: status $rc"
+done
+
 # Tab stops and UTF-8 columns, against the layout they should give.
 printf '\t\tx;\t// a\n\ty;\t\t\t/* b */\n' >tabs.c
 printf '\t\tx;%46s/* a%40s*/\n\ty;%54s/* b%40s*/\n' '' '' '' '' >tabs-8.c

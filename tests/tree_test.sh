@@ -163,6 +163,18 @@ if [ "$(id -u)" = 0 ]; then
 ? Error reading u/shut/b.c" ] || fail "$case: status $rc, [$printed]"
 fi
 
+# A tree's per-line report names the lines each file's own report names, in order, whatever -j.
+case="per-line report"
+build
+for f in t/src/a.c t/src/deep/Up.H t/src/deep/er/b.cc; do  # the order of the walk
+  "$quillet" -fi "$f" -check -report lines
+done >alone.txt
+for jobs in 1 2; do
+  "$quillet" -r t -check -report lines -j "$jobs" >"report.$jobs"; rc=$?
+  [ "$rc" = 11 ] && cmp -s "report.$jobs" alone.txt || fail "$case: -j $jobs: status $rc"
+done
+[ "$(wc -l <alone.txt)" = 3 ] || fail "$case: [$(cat alone.txt)]"
+
 case="refused with -r"
 build
 before=$(stamp)

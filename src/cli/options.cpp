@@ -42,7 +42,7 @@ constexpr std::int32_t MIN_NUMBER = 4;
 // Every option, in the order in which each argument is tested against them.
 // clang-format off
 enum class Name : std::uint8_t {
-  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT, LINES, SINCE
+  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT, LINES, SINCE, VERSION, AS, REPORT
 };
 // clang-format on
 struct Spelling {
@@ -59,6 +59,7 @@ constexpr Spelling OPTIONS[] = {
     {Name::FI, "-fi", true},
     {Name::FO, "-fo", true},
     {Name::HELP, "-help", false},
+    {Name::HELP, "--help", false},
     {Name::CHECK, "-check", false},
     {Name::TABS, "-tabs", true},
     {Name::UTF8, "-utf8", false},
@@ -72,6 +73,10 @@ constexpr Spelling OPTIONS[] = {
     {Name::NOGIT, "-nogit", false},
     {Name::LINES, "-lines", true},
     {Name::SINCE, "-since", true},
+    {Name::VERSION, "-version", false},
+    {Name::VERSION, "--version", false},
+    {Name::AS, "-as", true},
+    {Name::REPORT, "-report", true},
 };
 // clang-format on
 
@@ -133,6 +138,18 @@ ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
       }
       break;
     case Name::SINCE: options.since = value; break;
+    case Name::VERSION: break;  // stops the walk before it is taken
+    case Name::AS: options.as_path = value; break;
+    case Name::REPORT:
+      if (is_option(value, "lines")) {
+        options.report = Report::LINES;
+      } else if (is_option(value, "github")) {
+        options.report = Report::GITHUB;
+      } else {
+        std::fprintf(out, "? -report takes lines or github, not %s\n", printable(value).c_str());
+        return RC_BAD_ARGUMENTS;
+      }
+      break;
   }
   return RC_OK;
 }
@@ -212,6 +229,8 @@ std::int32_t parse_number(const char* text, std::int32_t fallback) {
 
 void print_help(std::FILE* out) { std::fwrite(HELP_TEXT.data(), 1, HELP_TEXT.size(), out); }
 
+void print_version(std::FILE* out) { std::fprintf(out, "quillet %s\n", QUILLET_VERSION); }
+
 ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out) {
   if (argc <= 1) {
     print_help(out);
@@ -231,6 +250,11 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
       if (option.name == Name::HELP) {
         print_help(out);
         return RC_HELP;
+      }
+      if (option.name == Name::VERSION) {
+        print_version(out);
+        options.version_shown = true;
+        return RC_OK;
       }
       const char* value = nullptr;
       if (option.takes_value) {
@@ -259,6 +283,14 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     got.mode = to_file && !got.recursive ? Mode::TO_FILE : Mode::IN_PLACE;
   }
   got.lines.settle();
+  if (got.report != Report::FILES && got.mode != Mode::CHECK) {
+    std::fprintf(out, "? -report needs -check\n");
+    return RC_BAD_ARGUMENTS;
+  }
+  if (got.as_path != nullptr && (got.recursive || !is_standard_stream(parsed.input_file))) {
+    std::fprintf(out, "? -as names what standard input is: it needs -fi -, without -r\n");
+    return RC_BAD_ARGUMENTS;
+  }
   options = got;
   if (options.recursive) return tree_mode(parsed, options, out);
   if (options.since != nullptr) {

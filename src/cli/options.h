@@ -28,6 +28,13 @@ inline constexpr const char* STANDARD_STREAM = "-";
 /// rewrites the file itself, only tells whether a line would change, or prints the change.
 enum class Mode : std::uint8_t { TO_FILE, IN_PLACE, CHECK, DIFF };
 
+/// How "-check" tells what would change: by file (as "? PATH would change"), or line by line.
+enum class Report : std::uint8_t {
+  FILES,   // no "-report"
+  LINES,   // "-report lines": PATH:LINE:COLUMN: what
+  GITHUB,  // "-report github": GitHub's workflow command for a warning
+};
+
 /// The parsed command line. Paths point into the argument vector; nullptr means not given.
 struct Options {
   LayoutOptions layout;
@@ -43,6 +50,9 @@ struct Options {
   bool use_git = true;                // "-r": walk a git work tree for what git does not ignore
   LineRanges lines;                   // "-lines": only these lines may change; none: every one
   const char* since = nullptr;        // "-r -since": only files and lines changed since it
+  const char* as_path = nullptr;      // "-as": the path the text read from standard input is
+  Report report = Report::FILES;      // "-check -report": how a change is told
+  bool version_shown = false;         // "-version" was answered: there is nothing else to do
   std::uint32_t given = 0;  // Given bits: numbers the command line set, which settings leave be
 };
 
@@ -66,6 +76,9 @@ ResultCode refuse_same_file(std::FILE* out);
 
 /// Prints the help text on `out`.
 void print_help(std::FILE* out);
+
+/// Prints "quillet X.Y.Z", the version built, on `out`.
+void print_version(std::FILE* out);
 
 /// The value of a numeric option: `text` read as parse_number reads it, or `fallback` when it is
 /// below the smallest allowed value (4) or does not fit.

@@ -78,6 +78,10 @@ struct PathParts {
 };
 [[nodiscard]] PathParts split_path(std::string_view path);
 
+/// `path` as it names a place from the current directory: without "./" before it nor "/" after
+/// it, and "" for the current directory itself.
+[[nodiscard]] std::string plain_path(std::string_view path);
+
 /// `directory` and `name` joined by a slash, as messages name a file of a walk.
 [[nodiscard]] std::string join_path(std::string_view directory, std::string_view name);
 

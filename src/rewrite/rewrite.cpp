@@ -1,5 +1,10 @@
 #include "rewrite/rewrite.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "base/quote.h"
 #include "rewrite/lines.h"
 #include "rewrite/regions.h"
 
@@ -25,12 +30,56 @@ void write_plan(Output& out, const Plan& plan) {
   write_bytes(out, plan.line_end);
 }
 
+// GitHub reads "%", and in a property "," and ":" too, as its own: they are written escaped.
+std::string for_github(std::string_view text, bool property) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '%') {
+      out += "%25";
+    } else if (c == '\r') {
+      out += "%0D";
+    } else if (c == '\n') {
+      out += "%0A";
+    } else if (property && c == ':') {
+      out += "%3A";
+    } else if (property && c == ',') {
+      out += "%2C";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Tells that line `number`, whose comment's marker stands at column `column`, would change, and
+// where the marker would go.
+void report_line(const LineReport& report, std::uint64_t number, std::int64_t column,
+                 std::int64_t to_column) {
+  char what[64];
+  if (to_column != column) {
+    std::snprintf(what, sizeof what, "trailing comment would move to column %lld",
+                  static_cast<long long>(to_column));
+  } else {
+    std::snprintf(what, sizeof what, "trailing comment would be rewritten in place");
+  }
+  const auto line = static_cast<unsigned long long>(number);
+  const auto col = static_cast<long long>(column);
+  if (report.style == Report::GITHUB) {
+    std::fprintf(report.out, "::warning file=%s,line=%llu,col=%lld::%s\n",
+                 for_github(report.path, true).c_str(), line, col, for_github(what, false).c_str());
+  } else {
+    std::fprintf(report.out, "%s:%llu:%lld: %s\n", printable(report.path).c_str(), line, col, what);
+  }
+}
+
 }  // namespace
 
 ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
-                         const LineRanges* lines) {
+                         const LineRanges* lines, const LineReport* report) {
   if (lines != nullptr && lines->ranges.empty()) lines = nullptr;  // no ranges: every line
-  LineReader reader = begin_reading(in, out, lines != nullptr);
+  if (out != nullptr) report = nullptr;
+  LineReader reader = begin_reading(in, out, lines != nullptr || report != nullptr);
+  bool changed = false;
   ScanResult carried;
   bool fenced = false;  // inside a region that markers fence off
   for (Line line;;) {
@@ -50,7 +99,15 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
       const Plan plan = plan_line(line.bytes, scanned.comment_start, scanned.comment_end, layout);
       if (keeps_meaning(plan, carried)) {
         if (out == nullptr) {
-          if (!renders_as(plan, line.bytes)) return RC_WOULD_CHANGE;
+          if (!renders_as(plan, line.bytes)) {
+            if (report == nullptr) return RC_WOULD_CHANGE;
+            changed = true;
+            const std::int64_t to =
+                column_after(plan.code, 0, layout.tabs, layout.utf8) +
+                std::max<std::int64_t>(plan.code_padding, 0) + 1;
+            report_line(*report, line_number(reader, line),
+                        marker_column(line.bytes, scanned.comment_start, layout), to);
+          }
         } else {
           if (!replace_line(reader, line)) return RC_IO_ERROR;
           write_plan(*out, plan);
@@ -61,7 +118,8 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
     if (!replaced) keep_line(reader, line);
     carried = scanned;
   }
-  return finish_reading(reader) ? RC_OK : RC_IO_ERROR;
+  if (!finish_reading(reader)) return RC_IO_ERROR;
+  return changed ? RC_WOULD_CHANGE : RC_OK;
 }
 
 }  // namespace quillet

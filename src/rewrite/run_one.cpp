@@ -44,6 +44,11 @@ ResultCode open_failed(const char* path, int error, std::FILE* messages) {
   return no_such_file(path, messages);
 }
 
+// How messages and diff headers name the target.
+const char* shown(const Target& target) {
+  return target.label != nullptr ? target.label : target.path;
+}
+
 FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
 
 // Opens a file of a walk where the walk found it, refusing a link, anything but a regular file
@@ -52,15 +57,15 @@ ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
   in.fd = ::openat(target.directory->handle.fd, target.name,
                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in.fd < 0) {
-    return errno == ELOOP ? cannot_read(target.path, messages)
-                          : open_failed(target.path, errno, messages);
+    return errno == ELOOP ? cannot_read(shown(target), messages)
+                          : open_failed(shown(target), errno, messages);
   }
   struct stat input_stat {};
   if (::fstat(in.fd, &input_stat) != 0 || !S_ISREG(input_stat.st_mode) ||
       id_of(input_stat) != target.id) {
     ::close(in.fd);
     in.fd = -1;
-    return cannot_read(target.path, messages);
+    return cannot_read(shown(target), messages);
   }
   return RC_OK;
 }
@@ -71,12 +76,12 @@ ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
   if (target.directory != nullptr) return open_walked(in, target, messages);
   in.fd =
       is_standard_stream(target.path) ? STDIN_FILENO : ::open(target.path, O_RDONLY | O_CLOEXEC);
-  if (in.fd < 0) return open_failed(target.path, errno, messages);
+  if (in.fd < 0) return open_failed(shown(target), errno, messages);
   struct stat input_stat {};
   if (::fstat(in.fd, &input_stat) == 0 && S_ISDIR(input_stat.st_mode)) {
     ::close(in.fd);
     in.fd = -1;
-    return cannot_read(target.path, messages);
+    return cannot_read(shown(target), messages);
   }
   return RC_OK;
 }
@@ -140,9 +145,9 @@ ResultCode close_output(Files& files, ResultCode rc, const std::string& output_p
 // with `rewind`, puts it back at its start for a run that reads it again (a pipe cannot be).
 // Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
 ResultCode would_change(Files& files, const FileRun& run, const char* path, bool rewind,
-                        std::FILE* messages) {
+                        std::FILE* messages, const LineReport* report = nullptr) {
   const int fd = files.in.fd;
-  const ResultCode rc = rewrite_lines(files.in, nullptr, run.layout, run.lines);
+  const ResultCode rc = rewrite_lines(files.in, nullptr, run.layout, run.lines, report);
   if (rc == RC_IO_ERROR) cannot_read(path, messages);
   reset(files);
   files.in.fd = fd;
@@ -178,8 +183,8 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place,
   in.fd =
       ::openat(place.directory, place.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in.fd < 0) {
-    return walked && errno == ELOOP ? cannot_read(target.path, messages)
-                                    : open_failed(target.path, errno, messages);
+    return walked && errno == ELOOP ? cannot_read(shown(target), messages)
+                                    : open_failed(shown(target), errno, messages);
   }
   const auto refuse = [&](ResultCode rc) {
     ::close(in.fd);
@@ -188,16 +193,16 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place,
   };
   if (::fstat(in.fd, &input_stat) != 0 || S_ISDIR(input_stat.st_mode) ||
       (walked && (!S_ISREG(input_stat.st_mode) || id_of(input_stat) != target.id))) {
-    return refuse(cannot_read(target.path, messages));
+    return refuse(cannot_read(shown(target), messages));
   }
   if (!S_ISREG(input_stat.st_mode)) {
-    std::fprintf(messages, "? Not a regular file: %s\n", printable(target.path).c_str());
+    std::fprintf(messages, "? Not a regular file: %s\n", printable(shown(target)).c_str());
     return refuse(RC_NO_SUCH_FILE);
   }
-  if (!lock_input(in.fd, place)) return no_such_file(target.path, messages);
+  if (!lock_input(in.fd, place)) return no_such_file(shown(target), messages);
   // The lock may have moved on to the file another run put in place.
   if (::fstat(in.fd, &input_stat) != 0 || !S_ISREG(input_stat.st_mode)) {
-    return refuse(no_such_file(target.path, messages));
+    return refuse(no_such_file(shown(target), messages));
   }
   return RC_OK;
 }
@@ -211,7 +216,7 @@ ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& file
     // Its message would land in the input too.
     if (stdout_is_input(files.in)) return RC_SAME_FILE;
     files.out.fd = STDOUT_FILENO;
-    return run_into(files, run, target.path, run.output_file, messages);
+    return run_into(files, run, shown(target), run.output_file, messages);
   }
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   files.out.fd = ::open(run.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -219,7 +224,7 @@ ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& file
     std::fprintf(messages, "Cannot create file: %s\n", printable(run.output_file).c_str());
     return RC_CANNOT_CREATE;
   }
-  const ResultCode rc = run_into(files, run, target.path, run.output_file, messages);
+  const ResultCode rc = run_into(files, run, shown(target), run.output_file, messages);
   return close_output(files, rc, run.output_file, messages);
 }
 
@@ -231,7 +236,7 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
   if (target.directory != nullptr) {
     place = {target.directory->handle.fd, target.name, target.path};
   } else if (!find_place(target.path, own_directory, place)) {
-    return no_such_file(target.path, messages);
+    return no_such_file(shown(target), messages);
   }
   struct stat input_stat {};
   if (const ResultCode rc = open_in_place(files.in, target, place, input_stat, messages);
@@ -242,12 +247,12 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
   const Descriptor input(files.in.fd);
   if (run.only_if_changed) {
     // A file that would not change keeps its inode and its time, and gets no backup.
-    const ResultCode rc = would_change(files, run, target.path, true, messages);
+    const ResultCode rc = would_change(files, run, shown(target), true, messages);
     if (rc != RC_WOULD_CHANGE) return rc;
   }
   if (const ResultCode rc = create_temporary(place, files.out.fd, messages); rc != RC_OK) return rc;
   const std::string temporary = place.path + ".tmp";
-  ResultCode rc = run_into(files, run, target.path, temporary, messages);
+  ResultCode rc = run_into(files, run, shown(target), temporary, messages);
   if (rc == RC_OK) rc = finish_temporary(place, files.out.fd, input_stat, messages);
   rc = close_output(files, rc, temporary, messages);
   if (rc != RC_OK) {
@@ -280,7 +285,7 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   if (::fstat(files.in.fd, &input_stat) == 0 && S_ISREG(input_stat.st_mode)) {
     time = input_stat.st_mtim;
   }
-  const DiffLabel label{target.path, time};
+  const DiffLabel label{shown(target), time};
   // The input is read three times (the check, the run, the diff); standard input is kept in a
   // temporary file first, as it can be read once only.
   if (files.in.fd == STDIN_FILENO) {
@@ -289,12 +294,12 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
     if (spool != nullptr) std::fclose(spool);
     if (input.fd < 0 || !copy_all(STDIN_FILENO, input.fd, files.in) ||
         ::lseek(input.fd, 0, SEEK_SET) != 0) {
-      return cannot_read(target.path, messages);
+      return cannot_read(shown(target), messages);
     }
     reset(files);
     files.in.fd = input.fd;
   }
-  ResultCode rc = would_change(files, run, target.path, true, messages);
+  ResultCode rc = would_change(files, run, shown(target), true, messages);
   if (rc != RC_WOULD_CHANGE) return rc;
   std::FILE* const made = std::tmpfile();
   const Descriptor rewritten(made != nullptr ? ::dup(::fileno(made)) : -1);
@@ -303,7 +308,7 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   rc = rewritten.fd >= 0 ? rewrite_lines(files.in, &files.out, run.layout, run.lines) : RC_IO_ERROR;
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) {
-    if (files.in.error != 0) return cannot_read(target.path, messages);
+    if (files.in.error != 0) return cannot_read(shown(target), messages);
     std::fprintf(messages, "? Error writing a temporary file\n");
     return rc;
   }
@@ -312,7 +317,7 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   return ::lseek(diff.before.fd, 0, SEEK_SET) == 0 && ::lseek(diff.after.fd, 0, SEEK_SET) == 0 &&
                  write_diff(diff, label, run.colour, messages)
              ? RC_WOULD_CHANGE
-             : cannot_read(target.path, messages);
+             : cannot_read(shown(target), messages);
 }
 
 ResultCode check_file(const FileRun& run, const Target& target, Files& files, std::FILE* messages) {
@@ -320,9 +325,12 @@ ResultCode check_file(const FileRun& run, const Target& target, Files& files, st
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
   const Descriptor input(files.in.fd);
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
-  const ResultCode rc = would_change(files, run, target.path, false, messages);
-  if (rc == RC_WOULD_CHANGE) {
-    std::fprintf(messages, "? %s would change\n", printable(target.path).c_str());
+  // Told line by line, as the lines come, or once for the file.
+  const LineReport report{messages, run.report, shown(target)};
+  const ResultCode rc = would_change(files, run, shown(target), false, messages,
+                                     run.report != Report::FILES ? &report : nullptr);
+  if (rc == RC_WOULD_CHANGE && run.report == Report::FILES) {
+    std::fprintf(messages, "? %s would change\n", printable(shown(target)).c_str());
   }
   return rc;
 }

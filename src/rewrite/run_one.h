@@ -14,7 +14,8 @@ namespace quillet {
 /// a walk, it is `name` in the open `directory`: opened there without following a link or
 /// waiting on a pipe, and run on only if it is a regular file and still the file `id` the walk saw.
 struct Target {
-  const char* path = nullptr;  // how messages and diff headers name it
+  const char* path = nullptr;  // how it is opened, and named unless `label` is given
+  const char* label = nullptr;  // how messages and diff headers name it, when not by `path`
   Directory* directory = nullptr;
   const char* name = nullptr;
   FileId id{};
@@ -29,6 +30,7 @@ struct FileRun {
   bool colour = false;                // Mode::DIFF: colour the diff
   const char* output_file = nullptr;  // the output named ("-": standard output), if any
   const LineRanges* lines = nullptr;  // only these lines may change; nullptr: every one
+  Report report = Report::FILES;      // Mode::CHECK: how a change is told
 };
 
 /// The buffers of one file's run: made once, used for run after run.

@@ -288,12 +288,32 @@ std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache, int
   return found;
 }
 
-std::shared_ptr<const DirectorySettings> find_settings_for(SettingsCache& cache, const char* path) {
-  const std::string directory = is_standard_stream(path) ? "." : split_path(path).directory;
-  const Descriptor fd(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  // A file in no directory that can be opened cannot be opened either: the run says so.
-  if (fd.fd < 0) return std::make_shared<const DirectorySettings>();
-  return find_settings(cache, fd.fd, directory);
+FileSettings settings_for_file(SettingsCache& cache, std::string_view path, bool use_settings,
+                               const std::shared_ptr<const Settings>& command_line) {
+  const PathParts parts = split_path(path);
+  // The directories on the way that do not exist, from the nearest that does down.
+  std::vector<std::string> missing;
+  std::string directory = parts.directory;
+  Descriptor fd(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  while (fd.fd < 0 && directory != "." && directory != "/") {
+    PathParts up = split_path(directory);
+    missing.insert(missing.begin(), std::move(up.name));
+    directory = std::move(up.directory);
+    fd.reset(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
+  std::shared_ptr<const DirectorySettings> settings =
+      use_settings && fd.fd >= 0 ? find_settings(cache, fd.fd, directory)
+                                 : std::make_shared<const DirectorySettings>();
+  for (const std::string& name : missing)
+    settings = settings_below(-1, name, name, *settings);
+  if (command_line != nullptr) {
+    settings = with_scope(*settings, command_line, plain_path(parts.directory));
+  }
+  FileSettings found;
+  found.options = settings->options != nullptr ? settings->options
+                                               : std::make_shared<const Settings>();
+  found.excluded = is_excluded_directory(*settings) || is_excluded(*settings, parts.name, false);
+  return found;
 }
 
 std::shared_ptr<const DirectorySettings> settings_below(int directory, std::string_view path,
@@ -307,7 +327,7 @@ std::shared_ptr<const DirectorySettings> settings_below(int directory, std::stri
         {scope.file, scope.below.empty() ? std::string(name) : join_path(scope.below, name)});
   }
   struct stat directory_stat {};
-  if (::fstat(directory, &directory_stat) == 0) {
+  if (directory >= 0 && ::fstat(directory, &directory_stat) == 0) {
     if (std::shared_ptr<const Settings> own = own_settings(directory, directory_stat, path)) {
       found->options = own;
       if (!own->excludes.empty()) found->scopes.push_back({std::move(own), ""});

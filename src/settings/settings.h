@@ -71,14 +71,25 @@ struct SettingsCache {
                                                                      int directory,
                                                                      std::string_view path);
 
-/// The settings for the file named `path` on the command line (standard input for "-": those of
-/// the current directory).
-[[nodiscard]] std::shared_ptr<const DirectorySettings> find_settings_for(SettingsCache& cache,
-                                                                         const char* path);
+/// What holds for one file named on the command line: the options it takes, and whether it is
+/// excluded.
+struct FileSettings {
+  std::shared_ptr<const Settings> options;  // never nullptr: empty when none
+  bool excluded = false;
+};
+
+/// The settings for a file at `path` named on the command line, which need not exist: looked up
+/// from its directory, or from the nearest one above it that exists (nothing, without
+/// `use_settings`). The exclusions of `command_line` (nullptr: none) hold too, for the path as
+/// named from the current directory.
+[[nodiscard]] FileSettings settings_for_file(SettingsCache& cache, std::string_view path,
+                                             bool use_settings,
+                                             const std::shared_ptr<const Settings>& command_line);
 
 /// The settings for the files of the directory open as `directory` (named `path` in messages),
 /// met by a walk as `name` in a directory whose settings are `outer`: its own settings file's
-/// options, if it has one that may be taken, else `outer`'s, and the exclusions of both.
+/// options, if it has one that may be taken, else `outer`'s, and the exclusions of both. A
+/// directory that does not exist (`directory` -1) has only `outer`'s.
 [[nodiscard]] std::shared_ptr<const DirectorySettings> settings_below(
     int directory, std::string_view path, std::string_view name, const DirectorySettings& outer);
 

@@ -84,7 +84,10 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
       rc != RC_OK) {
     return rc;
   }
-  const Target target{file.path.c_str(), file.directory.get(), file.name.c_str(), file.id};
+  const Target target{.path = file.path.c_str(),
+                      .directory = file.directory.get(),
+                      .name = file.name.c_str(),
+                      .id = file.id};
   return run_one_file(run, target, worker.buffers, messages);
 }
 
@@ -217,7 +220,8 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
                         .layout = options.layout,
                         .no_backup = options.no_backup,
                         .only_if_changed = true,
-                        .colour = colour}};
+                        .colour = colour,
+                        .report = options.report}};
   std::vector<std::thread> threads;
   threads.reserve(sizes.workers);
   for (std::size_t i = 0; i < sizes.workers; ++i)

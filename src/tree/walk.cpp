@@ -41,16 +41,6 @@ std::optional<Walk::Name> name_of(const char* path) {
   return Walk::Name{id_of(directory_stat), parts->name};
 }
 
-// A path named on the command line as the command line's exclusions see it: "./" and a final
-// "/" are no part of it.
-std::string as_named(std::string_view path) {
-  while (path.starts_with("./"))
-    path.remove_prefix(2);
-  while (path.size() > 1 && path.back() == '/')
-    path.remove_suffix(1);
-  return path == "." ? std::string() : std::string(path);
-}
-
 // Reads the names in the open `directory`, in byte order. False when it cannot be read.
 bool read_entries(const Directory& directory, std::vector<Walk::Entry>& entries) {
   const int copy = ::dup(directory.handle.fd);  // the listing closes its own descriptor
@@ -142,7 +132,7 @@ std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd, cons
       walk.rules.use_settings ? find_settings(walk.settings, fd, path)
                               : std::make_shared<const DirectorySettings>();
   if (walk.rules.command_line != nullptr) {
-    settings = with_scope(*settings, walk.rules.command_line, as_named(path));
+    settings = with_scope(*settings, walk.rules.command_line, plain_path(path));
   }
   return settings;
 }

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The editor recipes of docs/editors.md, taken from the page and run in the editors themselves
+# (each one that is installed): a buffer of a file in a project with a .quillet, formatted by the
+# recipe's command and by saving, equals what `quillet -r` makes of that file, and the cursor
+# stays where it was.
+# Usage: editors_test.sh path/to/quillet path/to/docs/editors.md
+set -u
+quillet=$(realpath "$1")
+page=$(realpath "$2")
+# shellcheck source=tests/common.sh
+source "$(dirname "$0")/common.sh"
+cd "$work" || exit 1
+
+# The editors find Quillet on PATH, as users have it, and read no user's configuration.
+mkdir bin home && ln -s "$quillet" bin/quillet
+export PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/home" XDG_DATA_HOME="$work/home"
+# recipe LANGUAGE: the page's first code block in that language.
+recipe() { awk -v fence="\`\`\`$1" '$0 == fence { on = 1; next } /^```$/ { on = 0 } on' "$page"; }
+recipe vim >recipe.vim
+recipe lua >recipe.lua
+recipe elisp >recipe.el
+[ -s recipe.vim ] && [ -s recipe.lua ] && [ -s recipe.el ] || fail "a recipe is missing from the page"
+
+mkdir -p p/src
+printf -- '-cpos 40 -cpp\n' >p/.quillet
+{
+  echo 'int count;                         // number of items'
+  echo 'int a;'
+  echo '    int b;                    /* moves */'
+  echo 'char c;  // stays: left of the threshold'
+} >original.c
+cp -r p want && cp original.c want/src/a.c && "$quillet" -r -nobak want
+cmp -s original.c want/src/a.c && fail "the sample has nothing to move"
+# Run from elsewhere: only the buffer's name can lead Quillet to the project's settings.
+mkdir elsewhere && cd elsewhere || exit 1
+
+# judge EDITOR HOW: p/src/a.c is what quillet -r makes of it, and the cursor is at 3 5.
+judge() {
+  cmp -s "$work/p/src/a.c" "$work/want/src/a.c" || fail "$1, $2: the file is not quillet -r's result"
+  if [ "$2" = command ]; then
+    [ "$(cat "$work/position.txt" 2>/dev/null)" = "3 5" ] ||
+      fail "$1: the cursor moved to [$(cat "$work/position.txt" 2>/dev/null)]"
+  fi
+}
+# fresh: the file as it was, and no position told yet.
+fresh() { cp "$work/original.c" "$work/p/src/a.c" && rm -f "$work/position.txt"; }
+keep_position="call writefile([line('.') . ' ' . col('.')], '$work/position.txt')"
+
+for vim in vim nvim; do
+  command -v "$vim" >/dev/null || { echo "skipped: $vim is not installed"; continue; }
+  if [ "$vim" = vim ]; then
+    run() { timeout 60 vim -Nu NONE -i NONE -n -es -c "source $work/recipe.vim" "$@"; }
+  else
+    run() { timeout 60 nvim --headless -u NONE -i NONE -n -c "luafile $work/recipe.lua" "$@"; }
+  fi
+  fresh
+  run -c 'call cursor(3, 5)' -c Quillet -c "$keep_position" -c 'noautocmd wq' "$work/p/src/a.c" \
+    </dev/null >/dev/null 2>&1
+  judge "$vim" command
+  fresh
+  run -c wq "$work/p/src/a.c" </dev/null >/dev/null 2>&1
+  judge "$vim" save
+done
+
+if command -v emacs >/dev/null; then
+  emacs_run() { timeout 60 emacs -Q --batch -l "$work/recipe.el" --eval "$1" </dev/null 2>/dev/null; }
+  fresh
+  emacs_run "(progn (setq make-backup-files nil) (find-file \"$work/p/src/a.c\")
+    (goto-char (point-min)) (forward-line 2) (forward-char 4) (quillet-buffer)
+    (let ((position (format \"%d %d\" (line-number-at-pos) (1+ (current-column)))))
+      (with-temp-file \"$work/position.txt\" (insert position)))
+    (remove-hook 'before-save-hook #'quillet-buffer t) (save-buffer))"
+  judge emacs command
+  fresh
+  emacs_run "(progn (setq make-backup-files nil) (find-file \"$work/p/src/a.c\")
+    (set-buffer-modified-p t) (save-buffer))"
+  judge emacs save
+else
+  echo "skipped: emacs is not installed"
+fi
+
+finish
