@@ -1,9 +1,24 @@
 #include "base/quote.h"
 
+#include <algorithm>
+#include <array>
+#include <utility>
+
 namespace quillet {
 namespace {
 
 constexpr bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// The bytes C writes with a letter after a backslash, and their letters.
+constexpr std::array<std::pair<char, char>, 9> ESCAPES = {{{'\a', 'a'},
+                                                          {'\b', 'b'},
+                                                          {'\t', 't'},
+                                                          {'\n', 'n'},
+                                                          {'\v', 'v'},
+                                                          {'\f', 'f'},
+                                                          {'\r', 'r'},
+                                                          {'"', '"'},
+                                                          {'\\', '\\'}}};
 
 // Between double quotes, with the escapes of C: named ones where C has them, three octal digits
 // for other control bytes and, with `octal_high`, for bytes past ASCII.
@@ -11,25 +26,18 @@ std::string quoted(std::string_view name, bool octal_high) {
   std::string out = "\"";
   for (const char byte : name) {
     const auto c = static_cast<unsigned char>(byte);
-    switch (c) {
-      case '\a': out += "\\a"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\v': out += "\\v"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        if (is_control(c) || (octal_high && c >= 0x80)) {
-          out += '\\';
-          out += static_cast<char>('0' + (c >> 6));
-          out += static_cast<char>('0' + ((c >> 3) & 7));
-          out += static_cast<char>('0' + (c & 7));
-        } else {
-          out += byte;
-        }
+    const auto* named = std::find_if(ESCAPES.begin(), ESCAPES.end(),
+                                     [&](const auto& escape) { return escape.first == byte; });
+    if (named != ESCAPES.end()) {
+      out += '\\';
+      out += named->second;
+    } else if (is_control(c) || (octal_high && c >= 0x80)) {
+      out += '\\';
+      out += static_cast<char>('0' + (c >> 6));
+      out += static_cast<char>('0' + ((c >> 3) & 7));
+      out += static_cast<char>('0' + (c & 7));
+    } else {
+      out += byte;
     }
   }
   return out += '"';
@@ -66,29 +74,22 @@ std::optional<std::string> unquote(std::string_view name) {
       continue;
     }
     if (++i == name.size()) return std::nullopt;
-    switch (name[i]) {
-      case 'a': out += '\a'; break;
-      case 'b': out += '\b'; break;
-      case 't': out += '\t'; break;
-      case 'n': out += '\n'; break;
-      case 'v': out += '\v'; break;
-      case 'f': out += '\f'; break;
-      case 'r': out += '\r'; break;
-      case '"': out += '"'; break;
-      case '\\': out += '\\'; break;
-      default: {
-        // Three octal digits.
-        if (i + 2 >= name.size()) return std::nullopt;
-        unsigned value = 0;
-        for (std::size_t k = i; k < i + 3; ++k) {
-          if (name[k] < '0' || name[k] > '7') return std::nullopt;
-          value = value * 8 + static_cast<unsigned>(name[k] - '0');
-        }
-        if (value > 0xFF) return std::nullopt;
-        out += static_cast<char>(value);
-        i += 2;
-      }
+    const auto* named = std::find_if(ESCAPES.begin(), ESCAPES.end(),
+                                     [&](const auto& escape) { return escape.second == name[i]; });
+    if (named != ESCAPES.end()) {
+      out += named->first;
+      continue;
     }
+    // Three octal digits.
+    if (i + 2 >= name.size()) return std::nullopt;
+    unsigned value = 0;
+    for (std::size_t k = i; k < i + 3; ++k) {
+      if (name[k] < '0' || name[k] > '7') return std::nullopt;
+      value = value * 8 + static_cast<unsigned>(name[k] - '0');
+    }
+    if (value > 0xFF) return std::nullopt;
+    out += static_cast<char>(value);
+    i += 2;
   }
   return std::nullopt;  // no closing quote
 }
