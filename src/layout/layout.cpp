@@ -43,18 +43,12 @@ std::int64_t column_after(std::string_view text, std::int64_t from, std::int32_t
   return column;
 }
 
-std::int64_t marker_column(std::string_view line, std::int32_t comment_start,
-                           const LayoutOptions& layout) {
-  // The marker stands at the column right after the width of what comes before it.
-  const auto marker = static_cast<std::size_t>(comment_start) - 2;
-  return column_after(line.substr(0, marker), 0, layout.tabs, false) + 1;
-}
-
 bool is_past_threshold(std::string_view line, std::int32_t comment_start,
                        const LayoutOptions& layout) {
   if (comment_start < 2) return false;
   const auto marker = static_cast<std::size_t>(comment_start) - 2;
-  if (marker_column(line, comment_start, layout) < layout.th) return false;
+  // The marker stands at the column right after the width of what comes before it.
+  if (column_after(line.substr(0, marker), 0, layout.tabs, false) + 1 < layout.th) return false;
   if (!layout.trail) return true;
   // A comment alone on its line stays where it is.
   for (std::size_t i = 0; i < marker; ++i) {

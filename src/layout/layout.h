@@ -46,11 +46,6 @@ void order_columns(LayoutOptions& layout);
 [[nodiscard]] std::int64_t column_after(std::string_view text, std::int64_t from, std::int32_t tabs,
                                         bool utf8);
 
-/// The column at which the marker of the comment whose text starts at `comment_start` stands, as
-/// the threshold is compared with it.
-[[nodiscard]] std::int64_t marker_column(std::string_view line, std::int32_t comment_start,
-                                         const LayoutOptions& layout);
-
 /// Whether the comment whose text starts at `comment_start` is to be moved: its marker stands at
 /// column `layout.th` or further right, and, with `layout.trail`, code stands before it.
 [[nodiscard]] bool is_past_threshold(std::string_view line, std::int32_t comment_start,

@@ -51,24 +51,31 @@ std::string for_github(std::string_view text, bool property) {
   return out;
 }
 
-// Tells that line `number`, whose comment's marker stands at column `column`, would change, and
-// where the marker would go.
-void report_line(const LineReport& report, std::uint64_t number, std::int64_t column,
-                 std::int64_t to_column) {
+// Tells that line `number`, `line`, whose trailing comment starts at `comment_start`, would
+// change into `plan`: where the comment's marker stands, and where it would go (columns counted
+// as the layout counts them).
+void report_line(const LineReport& report, std::uint64_t number, std::string_view line,
+                 std::int32_t comment_start, const Plan& plan, const LayoutOptions& layout) {
+  const auto marker = static_cast<std::size_t>(comment_start) - 2;
+  const std::int64_t column = column_after(line.substr(0, marker), 0, layout.tabs, layout.utf8) + 1;
+  const std::int64_t to = column_after(plan.code, 0, layout.tabs, layout.utf8) +
+                          std::max<std::int64_t>(plan.code_padding, 0) + 1;
   char what[64];
-  if (to_column != column) {
+  if (to != column) {
     std::snprintf(what, sizeof what, "trailing comment would move to column %lld",
-                  static_cast<long long>(to_column));
+                  static_cast<long long>(to));
   } else {
     std::snprintf(what, sizeof what, "trailing comment would be rewritten in place");
   }
-  const auto line = static_cast<unsigned long long>(number);
-  const auto col = static_cast<long long>(column);
+  const auto at_line = static_cast<unsigned long long>(number);
+  const auto at_column = static_cast<long long>(column);
   if (report.style == Report::GITHUB) {
     std::fprintf(report.out, "::warning file=%s,line=%llu,col=%lld::%s\n",
-                 for_github(report.path, true).c_str(), line, col, for_github(what, false).c_str());
+                 for_github(report.path, true).c_str(), at_line, at_column,
+                 for_github(what, false).c_str());
   } else {
-    std::fprintf(report.out, "%s:%llu:%lld: %s\n", printable(report.path).c_str(), line, col, what);
+    std::fprintf(report.out, "%s:%llu:%lld: %s\n", printable(report.path).c_str(), at_line,
+                 at_column, what);
   }
 }
 
@@ -98,20 +105,15 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
                (lines == nullptr || lines->contains(line_number(reader, line)))) {
       const Plan plan = plan_line(line.bytes, scanned.comment_start, scanned.comment_end, layout);
       if (keeps_meaning(plan, carried)) {
-        if (out == nullptr) {
-          if (!renders_as(plan, line.bytes)) {
-            if (report == nullptr) return RC_WOULD_CHANGE;
-            changed = true;
-            const std::int64_t to =
-                column_after(plan.code, 0, layout.tabs, layout.utf8) +
-                std::max<std::int64_t>(plan.code_padding, 0) + 1;
-            report_line(*report, line_number(reader, line),
-                        marker_column(line.bytes, scanned.comment_start, layout), to);
-          }
-        } else {
+        if (out != nullptr) {
           if (!replace_line(reader, line)) return RC_IO_ERROR;
           write_plan(*out, plan);
           replaced = true;
+        } else if (!renders_as(plan, line.bytes)) {
+          if (report == nullptr) return RC_WOULD_CHANGE;  // a check needs no more than one
+          changed = true;
+          report_line(*report, line_number(reader, line), line.bytes, scanned.comment_start, plan,
+                      layout);
         }
       }
     }
