@@ -139,18 +139,19 @@ rm -rf many && for d in $(seq 40); do mkdir -p "many/$d" && for f in 1 2 3; do p
 (ulimit -n 64; "$quillet" -r -diff -j 64 many >diff.64); rc=$?
 [ "$rc" = 11 ] && cmp -s diff.1 diff.64 || fail "$case: status $rc, or another diff"
 
-# A name swapped for a link while a run waits: the link is not written through, and a directory
-# swapped for one is still written where the walk found it.
+# A name swapped for a link or a FIFO while a run waits: the link is not written through, the
+# FIFO not waited on, and a directory swapped for a link is still written where the walk found it.
 case="links planted during a run"
-rm -rf p o && mkdir -p p/sub o && printf '%s' "$moves" | tee p/a.c p/b.c p/sub/c.c o/v.c >/dev/null
+rm -rf p o && mkdir -p p/sub o && printf '%s' "$moves" | tee p/a.c p/b.c p/d.c p/sub/c.c o/v.c >/dev/null
 cp o/v.c o.before
 flock p/a.c sleep 2 & sleep 0.3
-"$quillet" -r -j 1 p >printed & pid=$!
+timeout 20 "$quillet" -r -j 1 p >printed & pid=$!
 sleep 0.7
-rm p/b.c && ln -s "$work/o/v.c" p/b.c && mv p/sub p/sub.old && ln -s "$work/o" p/sub
+rm p/b.c p/d.c && ln -s "$work/o/v.c" p/b.c && mkfifo p/d.c && mv p/sub p/sub.old && ln -s "$work/o" p/sub
 wait "$pid"; rc=$?
 wait
-[ "$rc" = 10 ] && [ "$(cat printed)" = "? Error reading p/b.c" ] || fail "$case: status $rc, [$(cat printed)]"
+[ "$rc" = 10 ] && [ "$(cat printed)" = "? Error reading p/b.c
+? Error reading p/d.c" ] || fail "$case: status $rc, [$(cat printed)]"
 cmp -s o/v.c o.before && [ "$(ls o)" = v.c ] || fail "$case: a file outside was written"
 cmp -s p/a.c want.c && cmp -s p/sub.old/c.c want.c || fail "$case: the files found were not done"
 
