@@ -40,8 +40,8 @@ TEST(ParseLineRange, Table) {
 // The ranges count as their union, ends included.
 TEST(LineRanges, Union) {
   LineRanges ranges;
-  for (const LineRange range : {LineRange{10, 12}, LineRange{2, 3}, LineRange{4, 4},
-                                LineRange{11, 20}, LineRange{30, 30}})
+  for (const LineRange range :
+       {LineRange{10, 12}, LineRange{2, 3}, LineRange{4, 4}, LineRange{11, 20}, LineRange{30, 30}})
     ranges.add(range);
   ranges.settle();
   ASSERT_EQ(ranges.ranges.size(), 3U);
@@ -60,23 +60,38 @@ TEST(ReadChanges, Table) {
     std::vector<std::vector<LineRange>> lines;
   };
   const Case cases[] = {
-      {"changed and added", "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -3 +3 @@\n-x\n+y\n"
-       "@@ -9,0 +10,2 @@\n+p\n+q\n", {"top/a.c"}, {{{3, 3}, {10, 11}}}},
-      {"a hunk that only deletes", "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -4,2 +3,0 @@\n-x\n-y\n",
-       {}, {}},
-      {"deleted", "diff --git g.c g.c\ndeleted file mode 100644\n--- g.c\n+++ /dev/null\n"
-       "@@ -1,2 +0,0 @@\n-x\n-y\n", {}, {}},
-      {"renamed, a blank, a quote", "diff --git o.c \"n \\\"e\\303\\251.c\"\nrename from o.c\n"
+      {"changed and added",
+       "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -3 +3 @@\n-x\n+y\n"
+       "@@ -9,0 +10,2 @@\n+p\n+q\n",
+       {"top/a.c"},
+       {{{3, 3}, {10, 11}}}},
+      {"a hunk that only deletes",
+       "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -4,2 +3,0 @@\n-x\n-y\n",
+       {},
+       {}},
+      {"deleted",
+       "diff --git g.c g.c\ndeleted file mode 100644\n--- g.c\n+++ /dev/null\n"
+       "@@ -1,2 +0,0 @@\n-x\n-y\n",
+       {},
+       {}},
+      {"renamed, a blank, a quote",
+       "diff --git o.c \"n \\\"e\\303\\251.c\"\nrename from o.c\n"
        "--- o.c\n+++ \"n \\\"e\\303\\251.c\"\t\n@@ -5 +5 @@\n-x\n+y\n",
-       {"top/n \"e\xc3\xa9.c"}, {{{5, 5}}}},
-      {"an unquoted blank", "diff --git b c.c b c.c\n--- b c.c\t\n+++ b c.c\t\n@@ -2 +2 @@\n-x\n+y\n",
-       {"top/b c.c"}, {{{2, 2}}}},
+       {"top/n \"e\xc3\xa9.c"},
+       {{{5, 5}}}},
+      {"an unquoted blank",
+       "diff --git b c.c b c.c\n--- b c.c\t\n+++ b c.c\t\n@@ -2 +2 @@\n-x\n+y\n",
+       {"top/b c.c"},
+       {{{2, 2}}}},
       {"body lines that look like headers",
        "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -1,2 +1,2 @@\n--- x\n-@@ -1 +9 @@\n+++ q.c\n"
        "+diff --git\n\\ No newline at end of file\n@@ -7 +7 @@\n-x\n+y\n",
-       {"top/a.c"}, {{{1, 2}, {7, 7}}}},
-      {"not a source name", "diff --git n.txt n.txt\n--- n.txt\n+++ n.txt\n@@ -1 +1 @@\n-x\n+y\n",
-       {}, {}},
+       {"top/a.c"},
+       {{{1, 2}, {7, 7}}}},
+      {"not a source name",
+       "diff --git n.txt n.txt\n--- n.txt\n+++ n.txt\n@@ -1 +1 @@\n-x\n+y\n",
+       {},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

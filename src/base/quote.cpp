@@ -11,14 +11,14 @@ constexpr bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 // The bytes C writes with a letter after a backslash, and their letters.
 constexpr std::array<std::pair<char, char>, 9> ESCAPES = {{{'\a', 'a'},
-                                                          {'\b', 'b'},
-                                                          {'\t', 't'},
-                                                          {'\n', 'n'},
-                                                          {'\v', 'v'},
-                                                          {'\f', 'f'},
-                                                          {'\r', 'r'},
-                                                          {'"', '"'},
-                                                          {'\\', '\\'}}};
+                                                           {'\b', 'b'},
+                                                           {'\t', 't'},
+                                                           {'\n', 'n'},
+                                                           {'\v', 'v'},
+                                                           {'\f', 'f'},
+                                                           {'\r', 'r'},
+                                                           {'"', '"'},
+                                                           {'\\', '\\'}}};
 
 // Between double quotes, with the escapes of C: named ones where C has them, three octal digits
 // for other control bytes and, with `octal_high`, for bytes past ASCII.

@@ -133,7 +133,8 @@ ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
       if (const std::optional<LineRange> range = parse_line_range(value)) {
         options.lines.add(*range);
       } else {
-        std::fprintf(out, "? Not a line range (FIRST:LAST, from 1): %s\n", printable(value).c_str());
+        std::fprintf(out, "? Not a line range (FIRST:LAST, from 1): %s\n",
+                     printable(value).c_str());
         return RC_BAD_ARGUMENTS;
       }
       break;

@@ -61,8 +61,7 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
     words.push_back(const_cast<char*>(word));  // NOLINT: posix_spawn takes them so, unchanged
   words.push_back(nullptr);
   pid_t pid = 0;
-  const int spawned =
-      ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
+  const int spawned = ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   return spawned == 0 ? pid : -1;
@@ -76,7 +75,8 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory, std::
   Pipe out;
   Pipe err;
   if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) return result;
-  const pid_t pid = spawn(argv, directory, out.write_end.fd, errors != nullptr ? err.write_end.fd : -1);
+  const pid_t pid =
+      spawn(argv, directory, out.write_end.fd, errors != nullptr ? err.write_end.fd : -1);
   out.write_end.reset();
   err.write_end.reset();
   if (pid < 0) return result;

@@ -7,7 +7,7 @@ namespace quillet {
 
 /// How a child process ended.
 struct ChildResult {
-  bool started = false;  // it could be started at all (the program was found)
+  bool started = false;   // it could be started at all (the program was found)
   bool finished = false;  // it ended by itself within the time given, not by a signal
   int status = 0;         // its exit status, once finished
 };

@@ -1,6 +1,5 @@
 #include "rewrite/regions.h"
 
-
 namespace quillet {
 namespace {
 
@@ -18,7 +17,8 @@ std::string_view trim(std::string_view text) {
 bool starts_with_word(std::string_view text, std::string_view word) {
   if (text.size() < word.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i) {
-    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    const char c =
+        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
     if (c != word[i]) return false;
   }
   return true;
@@ -54,8 +54,7 @@ Marker marker_in(std::string_view text) {
     case 'C': name = "clang-format"; break;
     default: return Marker::NONE;
   }
-  if (!starts_with_word(text, name) || text.size() == name.size() ||
-      !is_blank(text[name.size()])) {
+  if (!starts_with_word(text, name) || text.size() == name.size() || !is_blank(text[name.size()])) {
     return Marker::NONE;
   }
   std::string_view rest = text.substr(name.size());

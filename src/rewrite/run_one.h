@@ -14,7 +14,7 @@ namespace quillet {
 /// a walk, it is `name` in the open `directory`: opened there without following a link or
 /// waiting on a pipe, and run on only if it is a regular file and still the file `id` the walk saw.
 struct Target {
-  const char* path = nullptr;  // how it is opened, and named unless `label` is given
+  const char* path = nullptr;   // how it is opened, and named unless `label` is given
   const char* label = nullptr;  // how messages and diff headers name it, when not by `path`
   Directory* directory = nullptr;
   const char* name = nullptr;

@@ -214,8 +214,8 @@ bool matches(const std::vector<Exclusion>& exclusions, const std::string& path, 
   const char* const name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   for (const Exclusion& exclusion : exclusions) {
     if (exclusion.directory_only && !directory) continue;
-    if (::fnmatch(exclusion.glob.c_str(), exclusion.anchored ? path.c_str() : name,
-                  FNM_PATHNAME) == 0) {
+    if (::fnmatch(exclusion.glob.c_str(), exclusion.anchored ? path.c_str() : name, FNM_PATHNAME) ==
+        0) {
       return true;
     }
   }
@@ -310,8 +310,8 @@ FileSettings settings_for_file(SettingsCache& cache, std::string_view path, bool
     settings = with_scope(*settings, command_line, plain_path(parts.directory));
   }
   FileSettings found;
-  found.options = settings->options != nullptr ? settings->options
-                                               : std::make_shared<const Settings>();
+  found.options =
+      settings->options != nullptr ? settings->options : std::make_shared<const Settings>();
   found.excluded = is_excluded_directory(*settings) || is_excluded(*settings, parts.name, false);
   return found;
 }
@@ -350,7 +350,8 @@ bool is_excluded_directory(const DirectorySettings& settings) {
     // Each directory from the settings file's down to this one.
     const std::string& below = scope.below;
     for (std::size_t slash = below.find('/');; slash = below.find('/', slash + 1)) {
-      if (slash != 0 && !below.empty() && matches(scope.file->excludes, below.substr(0, slash), true)) {
+      if (slash != 0 && !below.empty() &&
+          matches(scope.file->excludes, below.substr(0, slash), true)) {
         return true;
       }
       if (slash == std::string::npos) break;
@@ -361,8 +362,7 @@ bool is_excluded_directory(const DirectorySettings& settings) {
 
 bool is_excluded(const DirectorySettings& settings, std::string_view name, bool directory) {
   for (const DirectorySettings::Scope& scope : settings.scopes) {
-    const std::string path =
-        scope.below.empty() ? std::string(name) : join_path(scope.below, name);
+    const std::string path = scope.below.empty() ? std::string(name) : join_path(scope.below, name);
     if (matches(scope.file->excludes, path, directory)) return true;
   }
   return false;

@@ -121,8 +121,8 @@ ResultCode changed_since(const char* revision, const std::vector<const char*>& p
                          std::vector<ChangedFile>& changed, std::FILE* messages) {
   std::string top;
   std::string errors;
-  ChildResult git = run_child({"git", "rev-parse", "--show-cdup"}, -1, top, &errors,
-                              GIT_TIMEOUT_MS);
+  ChildResult git =
+      run_child({"git", "rev-parse", "--show-cdup"}, -1, top, &errors, GIT_TIMEOUT_MS);
   if (!git.started) {
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
     return RC_BAD_ARGUMENTS;
@@ -132,11 +132,21 @@ ResultCode changed_since(const char* revision, const std::vector<const char*>& p
     top.pop_back();
   // Every choice a user's configuration could make otherwise is made here; the revision comes
   // after --end-of-options, so that it cannot be taken for an option.
-  std::vector<const char*> argv = {"git",           "-c",          "core.quotePath=true",
-                                   "--literal-pathspecs", "diff", "-U0",
-                                   "--no-color",    "--no-ext-diff", "--no-textconv",
-                                   "--no-prefix",   "--no-relative", "--find-renames",
-                                   "--end-of-options", revision,   "--"};
+  std::vector<const char*> argv = {"git",
+                                   "-c",
+                                   "core.quotePath=true",
+                                   "--literal-pathspecs",
+                                   "diff",
+                                   "-U0",
+                                   "--no-color",
+                                   "--no-ext-diff",
+                                   "--no-textconv",
+                                   "--no-prefix",
+                                   "--no-relative",
+                                   "--find-renames",
+                                   "--end-of-options",
+                                   revision,
+                                   "--"};
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string diff;
   errors.clear();

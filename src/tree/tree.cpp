@@ -215,13 +215,12 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
   const Sizes sizes = sizes_for(options.jobs);
   DirectoryLog directories;
   Reports reports(sizes.workers * AHEAD_PER_WORKER);
-  const Job job{&options,
-                FileRun{.mode = options.mode,
-                        .layout = options.layout,
-                        .no_backup = options.no_backup,
-                        .only_if_changed = true,
-                        .colour = colour,
-                        .report = options.report}};
+  const Job job{&options, FileRun{.mode = options.mode,
+                                  .layout = options.layout,
+                                  .no_backup = options.no_backup,
+                                  .only_if_changed = true,
+                                  .colour = colour,
+                                  .report = options.report}};
   std::vector<std::thread> threads;
   threads.reserve(sizes.workers);
   for (std::size_t i = 0; i < sizes.workers; ++i)

@@ -73,9 +73,9 @@ bool unreadable(Found& found, std::string path, std::string why = {}) {
 // there is nothing to leave out. Returns false when git did not answer in time.
 bool ask_git(const Directory& directory, Walk::Frame& frame) {
   std::string output;
-  const ChildResult git = run_child({"git", "ls-files", "-z", "--others", "--ignored",
-                                     "--exclude-standard", "--directory"},
-                                    directory.handle.fd, output, nullptr, GIT_TIMEOUT_MS);
+  const ChildResult git = run_child(
+      {"git", "ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
+      directory.handle.fd, output, nullptr, GIT_TIMEOUT_MS);
   if (git.started && !git.finished) return false;
   frame.ignored = nullptr;
   frame.below_git_root.clear();
@@ -93,15 +93,16 @@ bool ask_git(const Directory& directory, Walk::Frame& frame) {
 // Whether git ignores the entry `name` (a directory with `directory`) of the innermost frame.
 bool is_ignored(const Walk::Frame& frame, std::string_view name, bool directory) {
   if (frame.ignored == nullptr) return false;
-  std::string path = frame.below_git_root.empty() ? std::string(name)
-                                                  : join_path(frame.below_git_root, name);
+  std::string path =
+      frame.below_git_root.empty() ? std::string(name) : join_path(frame.below_git_root, name);
   if (directory) path += '/';
   return frame.ignored->count(path) != 0;
 }
 
 bool holds_git(const std::vector<Walk::Entry>& entries) {
-  return std::binary_search(entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
-                            [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
+  return std::binary_search(
+      entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
+      [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
 }
 
 // Enters `directory`, whose settings are `settings`: a directory named, or one met in a walk
@@ -127,7 +128,8 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
 }
 
 // The settings of a directory named on the command line, open as `fd`, named `path`.
-std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd, const std::string& path) {
+std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd,
+                                                        const std::string& path) {
   std::shared_ptr<const DirectorySettings> settings =
       walk.rules.use_settings ? find_settings(walk.settings, fd, path)
                               : std::make_shared<const DirectorySettings>();
@@ -207,8 +209,13 @@ bool take_entry(Walk& walk, Found& found) {
   if (!is_directory) {
     const Walk::Name key{directory->id, name};
     if (walk.named.count(key) != 0 && !walk.listed.insert(key).second) return false;
-    found = Found{std::move(path), directory, name, id_of(entry_stat),
-                  walk.rules.use_settings ? top.settings->options : nullptr, false, {}};
+    found = Found{std::move(path),
+                  directory,
+                  name,
+                  id_of(entry_stat),
+                  walk.rules.use_settings ? top.settings->options : nullptr,
+                  false,
+                  {}};
     return true;
   }
   // Opened relative to its parent, never through a link, and only if it is still the directory
@@ -219,9 +226,9 @@ bool take_entry(Walk& walk, Found& found) {
   if (inner == nullptr) return errno != ENOENT && unreadable(found, std::move(path));
   std::shared_ptr<const DirectorySettings> settings =
       settings_below(inner->handle.fd, inner->path, name, *top.settings);
-  std::string below = top.ignored == nullptr ? std::string()
-                     : top.below_git_root.empty() ? name
-                                                  : join_path(top.below_git_root, name);
+  std::string below = top.ignored == nullptr       ? std::string()
+                      : top.below_git_root.empty() ? name
+                                                   : join_path(top.below_git_root, name);
   return enter(walk, std::move(inner), std::move(settings), false, top.ignored, std::move(below),
                found);
 }

@@ -34,9 +34,9 @@ using Ignored = std::unordered_set<std::string>;
 
 /// What a walk is told, besides the paths.
 struct WalkRules {
-  bool use_settings = true;                       // each file takes its directory's settings
+  bool use_settings = true;                      // each file takes its directory's settings
   std::shared_ptr<const Settings> command_line;  // the command line's exclusions, if any
-  bool use_git = true;                            // leave out what git ignores
+  bool use_git = true;                           // leave out what git ignores
 };
 
 /// Where a walk over the paths named stands. What it holds grows with the depth of the tree and
