@@ -28,16 +28,10 @@ quillet::ResultCode run(int argc, char** argv) {
   // Standard input named with -as is taken as that file: its settings, its exclusions. A file
   // named alone is run whatever excludes it.
   const char* const path = options.as_path != nullptr ? options.as_path : options.input_file;
-  std::shared_ptr<const quillet::Settings> command_line;
-  if (options.as_path != nullptr && !options.excludes.empty()) {
-    quillet::Settings patterns;
-    for (const char* pattern : options.excludes)
-      patterns.excludes.push_back(quillet::parse_exclusion(pattern));
-    command_line = std::make_shared<const quillet::Settings>(std::move(patterns));
-  }
   quillet::SettingsCache cache;
-  const quillet::FileSettings settings =
-      quillet::settings_for_file(cache, path, !options.no_settings, command_line);
+  const quillet::FileSettings settings = quillet::settings_for_file(
+      cache, path, !options.no_settings,
+      options.as_path != nullptr ? quillet::command_line_exclusions(options.excludes) : nullptr);
   if (const quillet::ResultCode settled =
           quillet::settle_options(options.no_settings ? nullptr : settings.options.get(),
                                   options.given, file.layout, file.no_backup, stdout);

@@ -288,6 +288,15 @@ std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache, int
   return found;
 }
 
+std::shared_ptr<const Settings> command_line_exclusions(
+    const std::vector<const char*>& patterns) {
+  if (patterns.empty()) return nullptr;
+  Settings settings;
+  for (const char* pattern : patterns)
+    settings.excludes.push_back(parse_exclusion(pattern));
+  return std::make_shared<const Settings>(std::move(settings));
+}
+
 FileSettings settings_for_file(SettingsCache& cache, std::string_view path, bool use_settings,
                                const std::shared_ptr<const Settings>& command_line) {
   const PathParts parts = split_path(path);

@@ -47,6 +47,11 @@ struct Settings {
 /// Anything else leaves its description in `error`.
 [[nodiscard]] Settings parse_settings(std::string path, std::string_view text);
 
+/// The command line's "-exclude" patterns, as a settings file that holds only them; nullptr
+/// when there are none.
+[[nodiscard]] std::shared_ptr<const Settings> command_line_exclusions(
+    const std::vector<const char*>& patterns);
+
 /// What holds in one directory: the options of the nearest settings file, and the exclusions of
 /// every settings file from there up, each with the path from its directory down to this one.
 struct DirectorySettings {

@@ -227,13 +227,8 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
     threads.emplace_back(work, std::ref(reports), std::cref(job));
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
-  WalkRules rules{!options.no_settings, nullptr, options.use_git};
-  if (!options.excludes.empty()) {
-    Settings command_line;
-    for (const char* pattern : options.excludes)
-      command_line.excludes.push_back(parse_exclusion(pattern));
-    rules.command_line = std::make_shared<const Settings>(std::move(command_line));
-  }
+  WalkRules rules{!options.no_settings, command_line_exclusions(options.excludes),
+                  options.use_git};
   Walk walk = begin_walk(paths, std::move(rules), &directories);
   ResultCode failed = RC_OK;
   bool would_change = false;
