@@ -154,6 +154,36 @@ TEST(RewriteLines, CheckStopsAtTheFirstChange) {
   }
 }
 
+// Line numbers hold wherever the read buffer ends fall, after a line too long to hold, and
+// across carriage returns alone (which end no line as a diff counts them).
+TEST(RewriteLines, RangesFarIn) {
+  const std::string moves = "x;" + spaces(30) + "// a\n";
+  const std::string moved = "x;" + spaces(62) + "/* a" + spaces(40) + "*/\n";
+  const std::string filler(READ_BUFFER_SIZE + 100, '\n');  // lines 1 to READ_BUFFER_SIZE + 100
+  const std::string long_line = std::string(LINE_BUFFER_SIZE + 10, 'y') + "\n";
+  const std::string input = filler + moves + long_line + "p;\rq;\n" + moves + moves;
+  const std::uint64_t first = READ_BUFFER_SIZE + 101;  // the first `moves`
+  for (const std::uint64_t asked : {first, first + 3}) {
+    SCOPED_TRACE(asked);
+    LineRanges lines;
+    lines.add({asked, asked});
+    static Input in;
+    static Output out;
+    in = Input{};
+    out = Output{};
+    in.fd = memory_file(input);
+    out.fd = memory_file("");
+    EXPECT_EQ(rewrite_lines(in, &out, LayoutOptions{}, &lines), RC_OK);
+    EXPECT_TRUE(flush(out));
+    const std::string want = asked == first
+                                 ? filler + moved + long_line + "p;\rq;\n" + moves + moves
+                                 : filler + moves + long_line + "p;\rq;\n" + moved + moves;
+    EXPECT_TRUE(read_back(out.fd) == want);
+    ::close(in.fd);
+    ::close(out.fd);
+  }
+}
+
 TEST(RewriteLines, HugeColumns) {
   const LayoutOptions layout{.cpos = 3'000'000, .cpp_style = true};
   const std::string got = run_text("x;" + spaces(40) + "// a\n", layout);

@@ -1,9 +1,17 @@
 #include "settings/settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet {
 namespace {
@@ -66,6 +74,136 @@ TEST(ParseExclusion, Table) {
     EXPECT_EQ(got.anchored, c.anchored);
     EXPECT_EQ(got.directory_only, c.directory_only);
   }
+}
+
+std::shared_ptr<const Settings> excluding(std::vector<const char*> patterns) {
+  return command_line_exclusions(patterns);
+}
+
+// Which names a directory's settings leave out, by the path from each settings file down to it.
+TEST(IsExcluded, Table) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> patterns;
+    std::string below;  // from the settings file's directory to the directory asked about
+    const char* entry;
+    bool directory;
+    bool want;
+    bool want_directory;  // is the directory itself, or one above it, excluded
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"a name at the top", {"third_party"}, "", "third_party", true, true, false},
+      {"a name at any depth", {"*.pb.h"}, "src/deep", "x.pb.h", false, true, false},
+      {"a star does not cross a slash", {"src/*.c"}, "src/deep", "x.c", false, false, false},
+      {"a path from the settings file", {"src/gen/*.c"}, "src/gen", "g.c", false, true, false},
+      {"anchored, elsewhere", {"/vendor"}, "src", "vendor", true, false, false},
+      {"anchored, here", {"/vendor"}, "", "vendor", true, true, false},
+      {"directories only: a file", {"build/"}, "", "build", false, false, false},
+      {"directories only: a directory", {"build/"}, "a", "build", true, true, false},
+      {"below an excluded directory", {"third_party"}, "src/third_party/x", "y.c", false, false, true},
+      {"below an anchored one", {"/src/gen"}, "src/gen/deeper", "y.c", false, false, true},
+      {"nothing excluded", {"*.pb.h"}, "src", "y.c", false, false, false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DirectorySettings settings;
+    settings.scopes.push_back({excluding(c.patterns), c.below});
+    EXPECT_EQ(is_excluded(settings, c.entry, c.directory), c.want);
+    EXPECT_EQ(is_excluded_directory(settings), c.want_directory);
+  }
+}
+
+// The command line over a settings file, option by option; th and cpos ordered after.
+TEST(SettleOptions, Table) {
+  Settings file;
+  file.cpos = 81;
+  file.th = 30;
+  file.cpp_style = true;
+  file.no_backup = true;
+  struct Case {
+    const char* name;
+    const Settings* settings;
+    std::uint32_t given;
+    LayoutOptions layout;
+    std::int32_t th;
+    std::int32_t cpos;
+  };
+  const Case cases[] = {
+      {"the file's numbers", &file, 0, {}, 30, 81},
+      {"th from the line, cpos from the file", &file, GIVEN_TH, {.th = 70}, 70, 81},
+      {"th alone past the default cpos", nullptr, GIVEN_TH, {.th = 70}, 65, 70},
+      {"th past the file's cpos", &file, GIVEN_TH, {.th = 90}, 81, 90},
+      {"both from the line", &file, GIVEN_TH | GIVEN_CPOS, {.th = 10, .cpos = 20}, 10, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LayoutOptions layout = c.layout;
+    bool no_backup = false;
+    EXPECT_EQ(settle_options(c.settings, c.given, layout, no_backup, stdout), RC_OK);
+    EXPECT_EQ(layout.th, c.th);
+    EXPECT_EQ(layout.cpos, c.cpos);
+    EXPECT_EQ(layout.cpp_style, c.settings != nullptr);
+    EXPECT_EQ(no_backup, c.settings != nullptr);
+  }
+  Settings broken;
+  broken.path = "p/.quillet";
+  broken.error = "unknown word x";
+  LayoutOptions layout;
+  bool no_backup = false;
+  std::FILE* out = std::tmpfile();
+  EXPECT_EQ(settle_options(&broken, 0, layout, no_backup, out), RC_BAD_SETTINGS);
+  std::rewind(out);
+  char said[64] = {};
+  EXPECT_NE(std::fgets(said, sizeof said, out), nullptr);
+  EXPECT_STREQ(said, "? p/.quillet: unknown word x\n");
+  std::fclose(out);
+}
+
+// Settings files on a disk made here: the nearest gives the options, every one on the way up
+// excludes what it names from its own directory, one where every user writes is not taken, and
+// a path that does not exist yet takes those of the nearest directory above it that does.
+TEST(SettingsForFile, OnDisk) {
+  char base[] = "/tmp/quillet-settings-XXXXXX";
+  ASSERT_NE(::mkdtemp(base), nullptr);
+  const std::string top = base;
+  const auto write = [](const std::string& path, const char* text) {
+    std::ofstream(path) << text;
+  };
+  ASSERT_EQ(::mkdir((top + "/p").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((top + "/p/src").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((top + "/p/src/gen").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((top + "/p/shared").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod((top + "/p/shared").c_str(), 01777), 0);
+  write(top + "/p/.quillet", "-cpos 81 -exclude src/gen/*.c -exclude /vendor\n");
+  write(top + "/p/src/.quillet", "-cpos 40 -exclude *.pb.h\n");
+  write(top + "/p/shared/.quillet", "-cpos 20000000 -exclude *\n");
+  struct Case {
+    std::string path;
+    std::int32_t cpos;  // from the nearest settings file
+    bool excluded;
+  };
+  const Case cases[] = {
+      {top + "/p/a.c", 81, false},
+      {top + "/p/src/a.c", 40, false},
+      {top + "/p/src/gen/g.c", 40, true},
+      {top + "/p/src/gen/g.h", 40, false},
+      {top + "/p/src/x.pb.h", 40, true},
+      {top + "/p/vendor/not/yet/there.c", 81, true},
+      {top + "/p/src/not/yet/there.pb.h", 40, true},
+      {top + "/p/shared/a.c", 81, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    SettingsCache cache;
+    const FileSettings got = settings_for_file(cache, c.path, true, nullptr);
+    ASSERT_NE(got.options, nullptr);
+    EXPECT_EQ(got.options->cpos.value_or(0), c.cpos);
+    EXPECT_EQ(got.excluded, c.excluded);
+  }
+  const std::string remove = "rm -rf " + top;
+  EXPECT_EQ(std::system(remove.c_str()), 0);
 }
 
 }  // namespace
