@@ -66,12 +66,16 @@ git rm -q gone.c
 sed -i '2s/v2/W2/' "b c.c" && git add "b c.c" && sed -i '9s/v9/W9/' "b c.c"  # staged, then not
 sed -i '4s/v4/W4/' "$odd" && sed -i '1s/v1/W1/' notes.txt
 sed -i '6s/v6/W6/' a.c && git add a.c && commit two  # a change committed after the revision
+# A link committed under a C name, changed to lead out of the tree: git names it, nothing is
+# written through it.
+numbered 10 | tee ../victim.c ../victim2.c >/dev/null
+ln -s ../victim.c link.c && git add link.c && commit link && ln -sfn ../victim2.c link.c
 printf 'int W1;                         // c1\n' >>new.c
-"$quillet" -r -check -since HEAD~1 >printed; rc=$?
+"$quillet" -r -check -since HEAD~2 >printed; rc=$?
 [ "$rc" = 11 ] || fail "-since -check: status $rc"
 [ "$(sort printed)" = "$(printf '? %s would change\n' a.c "b c.c" new.c "\"$(printf 'odd\\nname \303\251.c')\"" | sort)" ] ||
   fail "-since -check: printed [$(cat printed)]"
-"$quillet" -r -since HEAD~1 -nobak; rc=$?
+"$quillet" -r -since HEAD~2 -nobak; rc=$?
 [ "$rc" = 0 ] || fail "-since in place: status $rc"
 cp ../a.c.before a.before && sed -i '3s/v3/W3/; 7d; 6s/v6/W6/' a.before  # 7d first: v8 is line 7
 judge "-since: a change and a deletion" a.c a.before "3 6"
@@ -81,7 +85,8 @@ judge "-since: renamed" new.c new.before "5 11"
 sed '4s/v4/W4/' "../odd_name_é.c.before" >odd.before && judge "-since: a name with a newline" "$odd" odd.before "4"
 numbered 10 | sed '1s/v1/W1/' | cmp -s - notes.txt || fail "-since: a file of another kind"
 numbered 10 | cmp -s - untracked.c || fail "-since: an untracked file"
-"$quillet" -r -check -since HEAD~1 >/dev/null || fail "-since: a second run would change more"
+numbered 10 | cmp -s - ../victim2.c && [ -L link.c ] || fail "-since: written through a link"
+"$quillet" -r -check -since HEAD~2 >/dev/null || fail "-since: a second run would change more"
 printed=$("$quillet" -r -check -since no-such-revision); rc=$?
 [ "$rc" = 9 ] && [[ "$printed" == "? git: "* ]] || fail "unknown revision: status $rc, [$printed]"
 printed=$("$quillet" -r -check -since --output=../x); rc=$?

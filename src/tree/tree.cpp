@@ -228,7 +228,7 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
   WalkRules rules{!options.no_settings, command_line_exclusions(options.excludes),
-                  options.use_git};
+                  options.use_git, options.since == nullptr};
   Walk walk = begin_walk(paths, std::move(rules), &directories);
   ResultCode failed = RC_OK;
   bool would_change = false;

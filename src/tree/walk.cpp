@@ -139,9 +139,30 @@ std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd,
   return settings;
 }
 
+// The directory `path` names, opened one name at a time and never through a link.
+std::shared_ptr<Directory> open_without_links(const std::string& path, DirectoryLog* log) {
+  std::shared_ptr<Directory> directory = open_directory(
+      AT_FDCWD, path.starts_with("/") ? "/" : ".", path.starts_with("/") ? "/" : ".", true,
+      nullptr, log);
+  for (std::size_t at = 0; directory != nullptr && at < path.size();) {
+    const std::size_t end = std::min(path.find('/', at), path.size());
+    const std::string name = path.substr(at, end - at);
+    at = end + 1;
+    if (name.empty() || name == ".") continue;
+    directory = open_directory(directory->handle.fd, name.c_str(), path.substr(0, end), false,
+                               nullptr, log);
+  }
+  if (directory != nullptr) directory->path = path;
+  return directory;
+}
+
 // A path named: a directory is entered, anything else is run on where it is found, unless it is
 // excluded.
 bool take_named(Walk& walk, const char* path, Found& found) {
+  if (!walk.rules.follow_named_links) {
+    struct stat link_stat {};
+    if (::lstat(path, &link_stat) == 0 && S_ISLNK(link_stat.st_mode)) return false;
+  }
   struct stat path_stat {};
   if (::stat(path, &path_stat) == 0 && S_ISDIR(path_stat.st_mode)) {
     std::shared_ptr<Directory> directory =
@@ -154,16 +175,21 @@ bool take_named(Walk& walk, const char* path, Found& found) {
   }
   found = Found{};
   found.path = path;
-  const std::optional<PathParts> parts = locate(path);
-  std::shared_ptr<Directory> directory =
-      parts ? open_directory(AT_FDCWD, parts->directory.c_str(), parts->directory, true, nullptr,
-                             walk.log)
-            : nullptr;
+  const std::optional<PathParts> parts =
+      walk.rules.follow_named_links ? locate(path) : std::optional(split_path(path));
+  std::shared_ptr<Directory> directory;
+  if (parts && walk.rules.follow_named_links) {
+    directory = open_directory(AT_FDCWD, parts->directory.c_str(), parts->directory, true,
+                               nullptr, walk.log);
+  } else if (parts) {
+    directory = open_without_links(parts->directory, walk.log);
+  }
   struct stat file_stat {};
-  // One that cannot be found so is run on by its path all the same, to say why.
+  // One that cannot be found so is run on by its path all the same, to say why; but a path git
+  // named is never opened by a path that might lead through a link.
   if (directory == nullptr ||
       ::fstatat(directory->handle.fd, parts->name.c_str(), &file_stat, AT_SYMLINK_NOFOLLOW) != 0) {
-    return true;
+    return walk.rules.follow_named_links || unreadable(found, path);
   }
   if (!walk.listed.insert({directory->id, parts->name}).second) return false;
   const std::shared_ptr<const DirectorySettings> settings =

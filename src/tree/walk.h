@@ -37,6 +37,9 @@ struct WalkRules {
   bool use_settings = true;                      // each file takes its directory's settings
   std::shared_ptr<const Settings> command_line;  // the command line's exclusions, if any
   bool use_git = true;                           // leave out what git ignores
+  // Follow a link that a path named is, or holds on its way, as a single run does. Paths that
+  // git names are not the user's choice: a link among them leads nowhere.
+  bool follow_named_links = true;
 };
 
 /// Where a walk over the paths named stands. What it holds grows with the depth of the tree and
