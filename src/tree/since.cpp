@@ -5,15 +5,12 @@
 #include <string_view>
 
 #include "base/quote.h"
-#include "io/child.h"
 #include "io/descriptor.h"
+#include "tree/git.h"
 #include "tree/walk.h"
 
 namespace quillet {
 namespace {
-
-// git answers in moments; one held for longer is held by something else.
-constexpr int GIT_TIMEOUT_MS = 120'000;
 
 // A decimal number at the start of `text`, moved past.
 std::optional<std::uint64_t> take_number(std::string_view& text) {
@@ -117,12 +114,12 @@ std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view to
   return kept;
 }
 
-ResultCode changed_since(const char* revision, const std::vector<const char*>& paths,
-                         std::vector<ChangedFile>& changed, std::FILE* messages) {
+ResultCode changed_since(const Git& program, const char* revision,
+                         const std::vector<const char*>& paths, std::vector<ChangedFile>& changed,
+                         std::FILE* messages) {
   std::string top;
   std::string errors;
-  ChildResult git =
-      run_child({"git", "rev-parse", "--show-cdup"}, -1, top, &errors, GIT_TIMEOUT_MS);
+  ChildResult git = run_git(program, {"rev-parse", "--show-cdup"}, -1, top, &errors);
   if (!git.started) {
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
     return RC_BAD_ARGUMENTS;
@@ -132,8 +129,7 @@ ResultCode changed_since(const char* revision, const std::vector<const char*>& p
     top.pop_back();
   // Every choice a user's configuration could make otherwise is made here; the revision comes
   // after --end-of-options, so that it cannot be taken for an option.
-  std::vector<const char*> argv = {"git",
-                                   "-c",
+  std::vector<const char*> argv = {"-c",
                                    "core.quotePath=true",
                                    "--literal-pathspecs",
                                    "diff",
@@ -150,7 +146,7 @@ ResultCode changed_since(const char* revision, const std::vector<const char*>& p
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string diff;
   errors.clear();
-  git = run_child(argv, -1, diff, &errors, GIT_TIMEOUT_MS);
+  git = run_git(program, argv, -1, diff, &errors);
   if (!git.finished || git.status != 0) return git_failed(errors, messages);
   changed = read_changes(diff, top);
   return RC_OK;

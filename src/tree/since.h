@@ -6,6 +6,7 @@
 
 #include "base/lines.h"
 #include "base/result.h"
+#include "tree/git.h"
 
 namespace quillet {
 
@@ -25,7 +26,8 @@ struct ChangedFile {
 /// select nothing, a renamed file comes under its new name, an untracked file is no change.
 /// Returns RC_OK, or RC_BAD_ARGUMENTS after printing git's reason (no git, no work tree, an
 /// unknown revision) on `messages`.
-[[nodiscard]] ResultCode changed_since(const char* revision, const std::vector<const char*>& paths,
+[[nodiscard]] ResultCode changed_since(const Git& git, const char* revision,
+                                       const std::vector<const char*>& paths,
                                        std::vector<ChangedFile>& changed, std::FILE* messages);
 
 }  // namespace quillet

@@ -197,12 +197,14 @@ Sizes sizes_for(std::int32_t jobs) {
 }  // namespace
 
 ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
+  // Found once, before any directory of the tree could offer a git of its own.
+  const Git git = options.use_git || options.since != nullptr ? find_git() : Git{};
   // With -since, git names the files, and the lines in each that may change.
   std::vector<ChangedFile> changed;
   std::vector<const char*> paths = options.paths;
   std::unordered_map<std::string_view, const LineRanges*> lines_of;
   if (options.since != nullptr) {
-    if (const ResultCode rc = changed_since(options.since, options.paths, changed, out);
+    if (const ResultCode rc = changed_since(git, options.since, options.paths, changed, out);
         rc != RC_OK) {
       return rc;
     }
@@ -227,8 +229,8 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
     threads.emplace_back(work, std::ref(reports), std::cref(job));
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
-  WalkRules rules{!options.no_settings, command_line_exclusions(options.excludes),
-                  options.use_git, options.since == nullptr};
+  WalkRules rules{!options.no_settings, command_line_exclusions(options.excludes), options.use_git,
+                  git, options.since == nullptr};
   Walk walk = begin_walk(paths, std::move(rules), &directories);
   ResultCode failed = RC_OK;
   bool would_change = false;

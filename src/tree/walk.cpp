@@ -12,14 +12,10 @@
 #include <cstdlib>
 #include <optional>
 
-#include "io/child.h"
+#include "tree/git.h"
 
 namespace quillet {
 namespace {
-
-// How long git may take to say what it ignores below a directory: a FIFO planted as a .gitignore
-// would hold it for ever.
-constexpr int GIT_TIMEOUT_MS = 10'000;
 
 FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
 
@@ -71,11 +67,12 @@ bool unreadable(Found& found, std::string path, std::string why = {}) {
 
 // Asks git what it ignores below `directory`, into `frame`. Outside a work tree, or without git,
 // there is nothing to leave out. Returns false when git did not answer in time.
-bool ask_git(const Directory& directory, Walk::Frame& frame) {
+bool ask_git(const Git& program, const Directory& directory, Walk::Frame& frame) {
   std::string output;
-  const ChildResult git = run_child(
-      {"git", "ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
-      directory.handle.fd, output, nullptr, GIT_TIMEOUT_MS);
+  // A FIFO planted as a .gitignore would hold git for ever: it has a time to answer in.
+  const ChildResult git = run_git(
+      program, {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
+      directory.handle.fd, output, nullptr);
   if (git.started && !git.finished) return false;
   frame.ignored = nullptr;
   frame.below_git_root.clear();
@@ -118,7 +115,8 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
   frame.below_git_root = std::move(below_git_root);
   // A directory named, or one that is a work tree of its own (a nested repository or a
   // submodule), is asked about.
-  if (walk.rules.use_git && (named || holds_git(frame.entries)) && !ask_git(*directory, frame)) {
+  if (walk.rules.use_git && (named || holds_git(frame.entries)) &&
+      !ask_git(walk.rules.git, *directory, frame)) {
     return unreadable(found, directory->path, "git did not answer in time");
   }
   frame.settings = std::move(settings);

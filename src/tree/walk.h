@@ -11,6 +11,7 @@
 
 #include "io/descriptor.h"
 #include "settings/settings.h"
+#include "tree/git.h"
 
 namespace quillet {
 
@@ -37,6 +38,7 @@ struct WalkRules {
   bool use_settings = true;                      // each file takes its directory's settings
   std::shared_ptr<const Settings> command_line;  // the command line's exclusions, if any
   bool use_git = true;                           // leave out what git ignores
+  Git git;                                       // the git asked, with use_git
   // Follow a link that a path named is, or holds on its way, as a single run does. Paths that
   // git names are not the user's choice: a link among them leads nowhere.
   bool follow_named_links = true;

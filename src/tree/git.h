@@ -1,0 +1,28 @@
+// How a run asks git: the program found once, and the settings that keep a tree's own
+// configuration from starting a program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "io/child.h"
+
+namespace quillet {
+
+/// The git that a run asks, found once before anything is walked.
+struct Git {
+  std::string program;      // an absolute path; empty when git is not installed
+  int timeout_ms = 10'000;  // how long git may take to answer one question
+};
+
+/// Finds git in the entries of PATH that are absolute paths: an empty or relative entry would find
+/// a program of the tree being walked.
+[[nodiscard]] Git find_git();
+
+/// Runs `git` with `args` (the words after "git") in the directory open as `directory` (-1: this
+/// process's), as run_child runs a program, with settings before the words that keep the
+/// repository's own configuration from starting any program. Not started when `git` was not found.
+[[nodiscard]] ChildResult run_git(const Git& git, const std::vector<const char*>& args,
+                                  int directory, std::string& output, std::string* errors);
+
+}  // namespace quillet
