@@ -9,19 +9,21 @@ source "$(dirname "$0")/common.sh"
 
 cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || fail "install: $(cat "$work/install.log")"
 binary="$work/usr/bin/quillet"
-page="$work/usr/share/man/man1/quillet.1"
+page="$work/usr/share/man/man1/quillet.1.gz"
+[ -f "$page" ] || page="$work/usr/share/man/man1/quillet.1"  # built where there is no gzip
 [ -x "$binary" ] || fail "no executable at bin/quillet"
-[ -f "$page" ] || fail "no manual page at share/man/man1/quillet.1"
+[ -f "$page" ] || fail "no manual page at share/man/man1/quillet.1.gz"
+[ -f "$work/usr/share/doc/quillet/copyright" ] || fail "no copyright file"
 "$binary" -help >/dev/null
 [ $? = 1 ] || fail "the installed quillet does not run"
 
-warnings=$(groff -man -ww -z "$page" 2>&1)
+warnings=$(gzip -dcf "$page" | groff -man -ww -z 2>&1)
 [ -z "$warnings" ] || fail "groff warns: $warnings"
 if command -v man >/dev/null; then
   MANWIDTH=80 man --warnings -l "$page" >"$work/page.txt" 2>"$work/man.err"
   [ -s "$work/man.err" ] && fail "man warns: $(cat "$work/man.err")"
 else
-  groff -man -Tutf8 "$page" >"$work/page.txt" 2>/dev/null
+  gzip -dcf "$page" | groff -man -Tutf8 >"$work/page.txt" 2>/dev/null
 fi
 for option in -fi -fo -th -cpos -csz -cpp -check -tabs -utf8 -trail -diff -nobak -noconf -r -j -help; do
   grep -q -- "^ *$option\b" "$work/page.txt" || fail "the page does not document $option"
