@@ -108,6 +108,8 @@ expect "-as: the project's settings" 0 as-want.c
 expect "-as: excluded, back as it came" 0 a.c
 "$quillet" -fi - -fo - -as proj/src/b.c -exclude 'proj/src' <a.c >printed; rc=$?
 expect "-as: excluded on the command line" 0 a.c
+"$quillet" -fi - -fo - -as "$work/proj/src/b.c" -exclude "$work/proj/src/b.c" <a.c >printed; rc=$?
+expect "-as: an absolute path excluded" 0 a.c
 "$quillet" -fi - -check -as proj/src/b.c <a.c >printed; rc=$?
 message "? proj/src/b.c would change"
 expect "-as: named in messages" 11 wanted
