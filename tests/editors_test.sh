@@ -43,8 +43,15 @@ judge() {
   fi
 }
 # fresh: the file as it was, and no position told yet.
-fresh() { cp "$work/original.c" "$work/p/src/a.c" && rm -f "$work/position.txt"; }
+fresh() { cp "$work/original.c" "$work/p/src/a.c" && rm -f "$work/position.txt" "$work/said.txt"; }
 keep_position="call writefile([line('.') . ' ' . col('.')], '$work/position.txt')"
+keep_messages="call writefile(split(execute('messages'), \"\\n\"), '$work/said.txt')"
+# refused EDITOR: with a bad .quillet, saving kept the buffer and showed Quillet's message.
+refused() {
+  cmp -s "$work/p/src/a.c" "$work/original.c" || fail "$1, bad settings: the buffer was not kept"
+  grep -q -- '-bogus cannot be set here' "$work/said.txt" 2>/dev/null ||
+    fail "$1, bad settings: the message was not shown: [$(cat "$work/said.txt" 2>/dev/null)]"
+}
 
 for vim in vim nvim; do
   command -v "$vim" >/dev/null || { echo "skipped: $vim is not installed"; continue; }
@@ -60,6 +67,10 @@ for vim in vim nvim; do
   fresh
   run -c wq "$work/p/src/a.c" </dev/null >/dev/null 2>&1
   judge "$vim" save
+  fresh && mv "$work/p/.quillet" "$work/good" && printf -- '-bogus\n' >"$work/p/.quillet"
+  run -c w -c "$keep_messages" -c 'qa!' "$work/p/src/a.c" </dev/null >/dev/null 2>&1
+  mv "$work/good" "$work/p/.quillet"
+  refused "$vim"
 done
 
 if command -v emacs >/dev/null; then
@@ -75,6 +86,12 @@ if command -v emacs >/dev/null; then
   emacs_run "(progn (setq make-backup-files nil) (find-file \"$work/p/src/a.c\")
     (set-buffer-modified-p t) (save-buffer))"
   judge emacs save
+  fresh && mv "$work/p/.quillet" "$work/good" && printf -- '-bogus\n' >"$work/p/.quillet"
+  timeout 60 emacs -Q --batch -l "$work/recipe.el" --eval "(progn (setq make-backup-files nil)
+    (find-file \"$work/p/src/a.c\") (set-buffer-modified-p t) (save-buffer))" </dev/null \
+    2>"$work/said.txt"
+  mv "$work/good" "$work/p/.quillet"
+  refused emacs
 else
   echo "skipped: emacs is not installed"
 fi
