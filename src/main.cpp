@@ -11,8 +11,11 @@ namespace {
 
 quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
-  const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
+  const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout, stderr);
   if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.version_shown) return rc;
+  // Where standard output takes the text, a message there would be taken for it: an editor
+  // would save it as the file.
+  std::FILE* const messages = quillet::messages_for(options, stdout, stderr);
   // An interrupted in-place run leaves no temporary file behind.
   if (options.mode == quillet::Mode::IN_PLACE) quillet::remove_temporaries_on_signal();
   const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
@@ -34,7 +37,7 @@ quillet::ResultCode run(int argc, char** argv) {
       options.as_path != nullptr ? quillet::command_line_exclusions(options.excludes) : nullptr);
   if (const quillet::ResultCode settled =
           quillet::settle_options(options.no_settings ? nullptr : settings.options.get(),
-                                  options.given, file.layout, file.no_backup, stdout);
+                                  options.given, file.layout, file.no_backup, messages);
       settled != quillet::RC_OK) {
     return settled;
   }
@@ -44,7 +47,7 @@ quillet::ResultCode run(int argc, char** argv) {
   const auto buffers = std::make_unique_for_overwrite<quillet::Buffers>();
   return quillet::run_one_file(
       file, quillet::Target{.path = options.input_file, .label = options.as_path}, *buffers,
-      stdout);
+      messages);
 }
 
 }  // namespace

@@ -15,11 +15,15 @@ cd "$work" || exit 1
 mkdir bin home && ln -s "$quillet" bin/quillet
 export PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/home" XDG_DATA_HOME="$work/home"
 # recipe LANGUAGE: the page's first code block in that language.
-recipe() { awk -v fence="\`\`\`$1" '$0 == fence { on = 1; next } /^```$/ { on = 0 } on' "$page"; }
+recipe() {
+  awk -v fence="\`\`\`$1" '$0 == fence && !done { on = 1; next } on && /^```$/ { on = 0; done = 1 } on' "$page"
+}
 recipe vim >recipe.vim
 recipe lua >recipe.lua
 recipe elisp >recipe.el
-[ -s recipe.vim ] && [ -s recipe.lua ] && [ -s recipe.el ] || fail "a recipe is missing from the page"
+recipe json >recipe.json
+[ -s recipe.vim ] && [ -s recipe.lua ] && [ -s recipe.el ] && [ -s recipe.json ] ||
+  fail "a recipe is missing from the page"
 
 mkdir -p p/src
 printf -- '-cpos 40 -cpp\n' >p/.quillet
@@ -43,8 +47,15 @@ judge() {
   fi
 }
 # fresh: the file as it was, and no position told yet.
-fresh() { cp "$work/original.c" "$work/p/src/a.c" && rm -f "$work/position.txt"; }
+fresh() { cp "$work/original.c" "$work/p/src/a.c" && rm -f "$work/position.txt" "$work/said.txt"; }
 keep_position="call writefile([line('.') . ' ' . col('.')], '$work/position.txt')"
+keep_messages="call writefile(split(execute('messages'), \"\\n\"), '$work/said.txt')"
+# refused EDITOR: with a bad .quillet, saving kept the buffer and showed Quillet's message.
+refused() {
+  cmp -s "$work/p/src/a.c" "$work/original.c" || fail "$1, bad settings: the buffer was not kept"
+  grep -q -- '-bogus cannot be set here' "$work/said.txt" 2>/dev/null ||
+    fail "$1, bad settings: the message was not shown: [$(cat "$work/said.txt" 2>/dev/null)]"
+}
 
 for vim in vim nvim; do
   command -v "$vim" >/dev/null || { echo "skipped: $vim is not installed"; continue; }
@@ -60,7 +71,28 @@ for vim in vim nvim; do
   fresh
   run -c wq "$work/p/src/a.c" </dev/null >/dev/null 2>&1
   judge "$vim" save
+  fresh && mv "$work/p/.quillet" "$work/good" && printf -- '-bogus\n' >"$work/p/.quillet"
+  run -c w -c "$keep_messages" -c 'qa!' "$work/p/src/a.c" </dev/null >/dev/null 2>&1
+  mv "$work/good" "$work/p/.quillet"
+  refused "$vim"
 done
+
+# VS Code cannot run here. Its task must start Quillet with no shell and the file's name as an
+# argument of its own; it is run so, as VS Code runs it, on a name that a shell would run.
+if command -v jq >/dev/null; then
+  hostile='x$(touch P).c'
+  cp "$work/original.c" "$work/p/src/$hostile"
+  jq -e '.tasks[0] | .type == "process" and .command == "quillet" and (.args | index("${file}") != null)' \
+    "$work/recipe.json" >/dev/null || fail "vscode: the task is no process task with \${file} as an argument"
+  mapfile -t task < <(jq -r --arg file "$work/p/src/$hostile" \
+    '.tasks[0] | [.command] + (.args | map(if . == "${file}" then $file else . end)) | .[]' "$work/recipe.json")
+  "${task[@]}" </dev/null >/dev/null 2>&1
+  [ ! -e P ] && [ ! -e "$work/P" ] || fail "vscode: the file's name ran a command"
+  cmp -s "$work/p/src/$hostile" "$work/want/src/a.c" || fail "vscode: the file is not quillet -r's result"
+  [ ! -e "$work/p/src/$hostile.bak" ] || fail "vscode: a backup was kept"
+else
+  echo "skipped: the VS Code task, as jq is not installed"
+fi
 
 if command -v emacs >/dev/null; then
   emacs_run() { timeout 60 emacs -Q --batch -l "$work/recipe.el" --eval "$1" </dev/null 2>/dev/null; }
@@ -75,6 +107,12 @@ if command -v emacs >/dev/null; then
   emacs_run "(progn (setq make-backup-files nil) (find-file \"$work/p/src/a.c\")
     (set-buffer-modified-p t) (save-buffer))"
   judge emacs save
+  fresh && mv "$work/p/.quillet" "$work/good" && printf -- '-bogus\n' >"$work/p/.quillet"
+  timeout 60 emacs -Q --batch -l "$work/recipe.el" --eval "(progn (setq make-backup-files nil)
+    (find-file \"$work/p/src/a.c\") (set-buffer-modified-p t) (save-buffer))" </dev/null \
+    2>"$work/said.txt"
+  mv "$work/good" "$work/p/.quillet"
+  refused emacs
 else
   echo "skipped: emacs is not installed"
 fi

@@ -36,6 +36,13 @@ expect "named" "p/src/keep.c p/src/generated/g.h" p/src/a.pb.h p/third_party/lib
   p/src/generated
 expect "command line" "p/src/x.c" p -exclude 'keep.c' -exclude p/src/generated \
   -exclude 'p/src/*/' -exclude p/src/vendor
+# Absolute patterns match absolute paths: the tree named absolute, or from here.
+expect "absolute" "p/src/x.c" p -exclude "$work/p/keep.c" -exclude "$work/p/src/*/" \
+  -exclude "$work/p/*/k*.c" -exclude "$work/p/src/vendor"
+expect "absolute, named absolute" "$work/p/src/x.c" "$work/p" -exclude "$work/p/keep.c" \
+  -exclude "$work/p/src/*/" -exclude "$work/p/*/k*.c" -exclude "$work/p/src/vendor"
+expect "absolute, a file named" "" "$work/p/keep.c" ./p/src/keep.c -exclude "$work/p/*keep.c" \
+  -exclude "$work/p/src"
 expect "-noconf" "$(find p -type f -name '*.[ch]')" p -noconf
 "$quillet" -fi p/src/a.pb.h -check >/dev/null
 [ $? = 11 ] || fail "a file named with -fi is run, excluded or not"

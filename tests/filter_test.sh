@@ -48,32 +48,54 @@ cmp -s in-place.c.bak many.c || fail "many buffers in place: the .bak is not the
 cmp -s a.c a.orig || fail "the input changed"
 [ ! -e a.c.tmp ] && [ ! -e a.c.bak ] && [ ! -e ./- ] || fail "a filter left files behind"
 
-# Errors before any output still say why; once the text has begun, the status alone does.
-"$quillet" -fi missing.c -fo - >printed; rc=$?
-message "No such file: missing.c"
-expect "no such input" 5 wanted
-mkdir dir
-"$quillet" -fi dir -fo - >printed; rc=$?
-message "? Error reading dir"
-expect "input is a directory" 10 wanted
-"$quillet" -fi a.c -fo - >>a.c; rc=$?
+# Where standard output takes the text, every message goes to standard error, refusals of the
+# command line among them: none can be taken for the text (an editor would save it as the file).
 : >nothing
+said() { cmp -s errors wanted || fail "$1: said [$(head -c 300 errors)], want [$(cat wanted)]"; }
+mkdir dir bad && printf -- '-bogus\n' >bad/.quillet
+bad="? $work/bad/.quillet: -bogus cannot be set here"
+while IFS='|' read -r name status text args; do
+  # shellcheck disable=SC2086
+  "$quillet" $args <a.c >printed 2>errors; rc=$?
+  message "$text"
+  expect "$name" "$status" nothing
+  said "$name"
+done <<EOF
+no such input|5|No such file: missing.c|-fi missing.c -fo -
+input is a directory|10|? Error reading dir|-fi dir -fo -
+bad settings|12|$bad|-fi - -fo - -as bad/a.c
+bad settings, no -fo|12|$bad|-fi - -as bad/a.c
+not a line range|9|? Not a line range (FIRST:LAST, from 1): 0:1|-fi - -lines 0:1
+refused before -fo is read|9|? -report takes lines or github, not x|-report x -fi a.c -fo -
+options that cannot meet|9|? -report needs -check|-fi - -report lines
+no input|2|? No input file!|-fo -
+missing value|9|? Missing value for -csz|-fi - -csz
+EOF
+"$quillet" -fi - -fo out.c -as bad/a.c <a.c >printed 2>errors; rc=$?
+message "$bad"
+expect "bad settings, writing a file" 12 wanted
+: >wanted && said "bad settings, writing a file"
+"$quillet" -fi a.c -fo - >>a.c 2>errors; rc=$?
 cp a.orig printed
 expect "standard output appends to the input" 4 a.c
+message "? The output file cannot be the same as the input file" && said "appends to the input"
 if [ -w /dev/full ]; then
-  "$quillet" -fi a.c -fo - >/dev/full; rc=$?
+  "$quillet" -fi a.c -fo - >/dev/full 2>errors; rc=$?
+  message "? Error writing -"
   [ "$rc" = 10 ] || fail "disk full on standard output: status $rc"
+  said "disk full on standard output"
   "$quillet" -fi many.c -fo /dev/full >printed 2>&1; rc=$?
   message "? Error writing /dev/full"
   expect "disk full after many buffers" 10 wanted
 fi
 head -c 600000 /dev/zero | tr '\0' 'x' | fold -w 70 >big.c
 QUILLET_FAIL="read 2 5" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
-  "$quillet" -fi - <big.c >printed; rc=$?
+  "$quillet" -fi - <big.c >printed 2>errors; rc=$?
 [ "$rc" = 10 ] || fail "read error after output: status $rc, want 10"
 [ -s printed ] || fail "read error after output: nothing was written before it"
 cmp -s printed big.c 2>/dev/null
 [ $? = 1 ] && ! grep -q 'Error' printed || fail "read error after output: a message joined the text"
+message "? Error reading -" && said "read error after output"
 
 # -check writes nothing anywhere and tells by its status.
 cp a.c check.c
@@ -108,6 +130,8 @@ expect "-as: the project's settings" 0 as-want.c
 expect "-as: excluded, back as it came" 0 a.c
 "$quillet" -fi - -fo - -as proj/src/b.c -exclude 'proj/src' <a.c >printed; rc=$?
 expect "-as: excluded on the command line" 0 a.c
+"$quillet" -fi - -fo - -as "$work/proj/src/b.c" -exclude "$work/proj/src/b.c" <a.c >printed; rc=$?
+expect "-as: an absolute path excluded" 0 a.c
 "$quillet" -fi - -check -as proj/src/b.c <a.c >printed; rc=$?
 message "? proj/src/b.c would change"
 expect "-as: named in messages" 11 wanted

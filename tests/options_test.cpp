@@ -21,7 +21,8 @@ Parsed parse(std::initializer_list<const char*> args) {
   argv.insert(argv.end(), args.begin(), args.end());
   std::FILE* out = std::tmpfile();
   Parsed parsed{RC_OK, Options{}, ""};
-  parsed.rc = parse_command_line(static_cast<int>(argv.size()), argv.data(), parsed.options, out);
+  parsed.rc =
+      parse_command_line(static_cast<int>(argv.size()), argv.data(), parsed.options, out, out);
   std::rewind(out);
   for (int c; (c = std::fgetc(out)) != EOF;)
     parsed.printed += static_cast<char>(c);

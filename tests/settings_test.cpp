@@ -56,7 +56,10 @@ TEST(ParseExclusion, Table) {
     const char* glob;
     bool anchored;
     bool directory_only;
+    PatternFrom from = PatternFrom::SETTINGS_FILE;
+    bool absolute = false;
   };
+  constexpr PatternFrom LINE = PatternFrom::COMMAND_LINE;
   // clang-format off
   constexpr Case CASES[] = {
       {"*.pb.h", "*.pb.h", false, false},
@@ -65,19 +68,64 @@ TEST(ParseExclusion, Table) {
       {"src/gen/*.c", "src/gen/*.c", true, false},
       {"/src//", "src", true, true},
       {"/", "", true, false},
+      {"/abs/gen/", "/abs/gen", true, true, LINE, true},
+      {"src/gen", "src/gen", true, false, LINE, false},
   };
   // clang-format on
   for (const Case& c : CASES) {
     SCOPED_TRACE(c.pattern);
-    const Exclusion got = parse_exclusion(c.pattern);
+    const Exclusion got = parse_exclusion(c.pattern, c.from);
     EXPECT_EQ(got.glob, c.glob);
     EXPECT_EQ(got.anchored, c.anchored);
     EXPECT_EQ(got.directory_only, c.directory_only);
+    EXPECT_EQ(got.absolute, c.absolute);
   }
 }
 
-std::shared_ptr<const Settings> excluding(std::vector<const char*> patterns) {
-  return command_line_exclusions(patterns);
+// A settings file that excludes `patterns`.
+std::shared_ptr<const Settings> excluding(const std::vector<const char*>& patterns) {
+  std::string text;
+  for (const char* pattern : patterns)
+    text = text + "-exclude " + pattern + "\n";
+  return std::make_shared<const Settings>(parse_settings("s", text));
+}
+
+// The command line's patterns that start with "/" are absolute paths: they match a path named
+// absolute, or named from the current directory ("@" here), as the name reads.
+TEST(IsExcluded, AbsolutePatterns) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    const char* named;  // the directory asked about, as the command line names it
+    const char* entry;
+    bool want;
+    bool want_directory;
+  };
+  // clang-format off
+  constexpr Case CASES[] = {
+      {"named absolute", "/abs/proj/gen", "/abs/proj", "gen", true, false},
+      {"with wildcards", "/abs/*/g?n", "/abs/proj", "gen", true, false},
+      {"elsewhere", "/abs/proj/gen", "/other/proj", "gen", false, false},
+      {"in an excluded directory", "/abs/proj", "/abs/proj/src", "a.c", false, true},
+      {"named from here", "@/proj/gen", "proj", "gen", true, false},
+      {"named here", "@/gen", "", "gen", true, false},
+      {"named by a way round", "@/proj/gen", "proj/src/..//./", "gen", true, false},
+      {"from above the root", "/gen", "../../../../../../../../../../../../../..", "gen", true, false},
+      {"a relative pattern is no absolute path", "abs/proj/gen", "/abs/proj", "gen", false, false},
+  };
+  // clang-format on
+  char* const here = ::get_current_dir_name();
+  ASSERT_NE(here, nullptr);
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(c.name);
+    std::string pattern = c.pattern;
+    if (pattern.starts_with("@")) pattern.replace(0, 1, here);
+    const auto settings = with_scope(
+        DirectorySettings{}, command_line_exclusions({pattern.c_str()}), plain_path(c.named));
+    EXPECT_EQ(is_excluded(*settings, c.entry, true), c.want);
+    EXPECT_EQ(is_excluded_directory(*settings), c.want_directory);
+  }
+  std::free(here);
 }
 
 // Which names a directory's settings leave out, by the path from each settings file down to it.
@@ -109,7 +157,7 @@ TEST(IsExcluded, Table) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DirectorySettings settings;
-    settings.scopes.push_back({excluding(c.patterns), c.below});
+    settings.scopes.push_back({excluding(c.patterns), c.below, {}});
     EXPECT_EQ(is_excluded(settings, c.entry, c.directory), c.want);
     EXPECT_EQ(is_excluded_directory(settings), c.want_directory);
   }

@@ -88,10 +88,11 @@ struct Parsed {
   std::vector<const char*> paths;
   bool check = false;
   bool diff = false;
+  bool version = false;  // "-version" was answered
 };
 
 // Takes the option `name`, with its value where it has one. Returns RC_OK, or RC_BAD_ARGUMENTS
-// after printing why the value is refused.
+// after printing why the value is refused on `out` (nothing, when it is nullptr).
 ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
   Options& options = parsed.options;
   LayoutOptions& layout = options.layout;
@@ -133,8 +134,10 @@ ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
       if (const std::optional<LineRange> range = parse_line_range(value)) {
         options.lines.add(*range);
       } else {
-        std::fprintf(out, "? Not a line range (FIRST:LAST, from 1): %s\n",
-                     printable(value).c_str());
+        if (out != nullptr) {
+          std::fprintf(out, "? Not a line range (FIRST:LAST, from 1): %s\n",
+                       printable(value).c_str());
+        }
         return RC_BAD_ARGUMENTS;
       }
       break;
@@ -147,7 +150,9 @@ ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
       } else if (is_option(value, "github")) {
         options.report = Report::GITHUB;
       } else {
-        std::fprintf(out, "? -report takes lines or github, not %s\n", printable(value).c_str());
+        if (out != nullptr) {
+          std::fprintf(out, "? -report takes lines or github, not %s\n", printable(value).c_str());
+        }
         return RC_BAD_ARGUMENTS;
       }
       break;
@@ -181,6 +186,56 @@ ResultCode tree_mode(Parsed& parsed, Options& options, std::FILE* out) {
   return options.mode == Mode::IN_PLACE ? RC_IN_PLACE : RC_OK;
 }
 
+// Reads every argument into `parsed`, printing the help text and the version on `out` and a
+// refusal on `messages`. Without `messages` it prints nothing and reads on past a refusal, the
+// help and the version, only to learn what the whole command line asks for.
+ResultCode read_arguments(int argc, const char* const* argv, Parsed& parsed, std::FILE* out,
+                          std::FILE* messages) {
+  // Each pass tests one argument against every option in turn. An option that takes a value
+  // moves on to it, and the tests after it in the same pass look at that value, so "-th -cpp"
+  // sets both th (to its default) and the line-comment style. An argument that no test matches,
+  // and that is no option's value, names a file to run on with "-r"; without it, it is ignored.
+  const bool quiet = messages == nullptr;
+  for (int i = 1; i < argc; ++i) {
+    bool matched = false;
+    for (const Spelling& option : OPTIONS) {
+      if (!is_option(argv[i], option.text)) continue;
+      matched = true;
+      if (option.name == Name::HELP && !quiet) {
+        print_help(out);
+        return RC_HELP;
+      }
+      if (option.name == Name::VERSION && !quiet) {
+        print_version(out);
+        parsed.version = true;
+        return RC_OK;
+      }
+      const char* value = nullptr;
+      if (option.takes_value) {
+        if (i + 1 >= argc) {
+          if (!quiet) {
+            std::fprintf(messages, "? Missing value for %s\n", printable(argv[i]).c_str());
+          }
+          return RC_BAD_ARGUMENTS;
+        }
+        value = argv[++i];
+      }
+      if (const ResultCode rc = take(option.name, value, parsed, messages); rc != RC_OK && !quiet) {
+        return rc;
+      }
+    }
+    if (!matched) parsed.paths.push_back(argv[i]);
+  }
+  return RC_OK;
+}
+
+// Whether the command line read into `parsed` asks for the text on standard output: "-fo -", or
+// standard input without "-fo", to be rewritten rather than checked or diffed.
+bool text_to_standard_output(const Parsed& parsed) {
+  if (parsed.options.recursive || parsed.check || parsed.diff) return false;
+  return is_standard_stream(parsed.output_file != nullptr ? parsed.output_file : parsed.input_file);
+}
+
 }  // namespace
 
 // A value below the minimum, or one that does not fit, quietly becomes the option's default.
@@ -208,6 +263,10 @@ ResultCode refuse_same_file(std::FILE* out) {
   return RC_SAME_FILE;
 }
 
+std::FILE* messages_for(const Options& options, std::FILE* out, std::FILE* errors) {
+  return options.mode == Mode::TO_FILE && is_standard_stream(options.output_file) ? errors : out;
+}
+
 bool is_standard_stream(const char* path) {
   return path != nullptr && std::strcmp(path, STANDARD_STREAM) == 0;
 }
@@ -232,42 +291,26 @@ void print_help(std::FILE* out) { std::fwrite(HELP_TEXT.data(), 1, HELP_TEXT.siz
 
 void print_version(std::FILE* out) { std::fprintf(out, "quillet %s\n", QUILLET_VERSION); }
 
-ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out) {
+ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
+                              std::FILE* errors) {
   if (argc <= 1) {
     print_help(out);
     return RC_HELP;
   }
+  // A refusal may come before the argument that asks for the text on standard output: the whole
+  // command line is read once first, to know where its refusals may go.
+  Parsed asked;
+  asked.options = options;
+  (void)read_arguments(argc, argv, asked, nullptr, nullptr);
+  std::FILE* const messages = text_to_standard_output(asked) ? errors : out;
   Parsed parsed;
   parsed.options = options;  // stored only once every argument is read
-  // Each pass tests one argument against every option in turn. An option that takes a value
-  // moves on to it, and the tests after it in the same pass look at that value, so "-th -cpp"
-  // sets both th (to its default) and the line-comment style. An argument that no test matches,
-  // and that is no option's value, names a file to run on with "-r"; without it, it is ignored.
-  for (int i = 1; i < argc; ++i) {
-    bool matched = false;
-    for (const Spelling& option : OPTIONS) {
-      if (!is_option(argv[i], option.text)) continue;
-      matched = true;
-      if (option.name == Name::HELP) {
-        print_help(out);
-        return RC_HELP;
-      }
-      if (option.name == Name::VERSION) {
-        print_version(out);
-        options.version_shown = true;
-        return RC_OK;
-      }
-      const char* value = nullptr;
-      if (option.takes_value) {
-        if (i + 1 >= argc) {
-          std::fprintf(out, "? Missing value for %s\n", printable(argv[i]).c_str());
-          return RC_BAD_ARGUMENTS;
-        }
-        value = argv[++i];
-      }
-      if (const ResultCode rc = take(option.name, value, parsed, out); rc != RC_OK) return rc;
-    }
-    if (!matched) parsed.paths.push_back(argv[i]);
+  if (const ResultCode rc = read_arguments(argc, argv, parsed, out, messages); rc != RC_OK) {
+    return rc;
+  }
+  if (parsed.version) {
+    options.version_shown = true;
+    return RC_OK;
   }
 
   Options& got = parsed.options;
@@ -285,21 +328,21 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   }
   got.lines.settle();
   if (got.report != Report::FILES && got.mode != Mode::CHECK) {
-    std::fprintf(out, "? -report needs -check\n");
+    std::fprintf(messages, "? -report needs -check\n");
     return RC_BAD_ARGUMENTS;
   }
   if (got.as_path != nullptr && (got.recursive || !is_standard_stream(parsed.input_file))) {
-    std::fprintf(out, "? -as names what standard input is: it needs -fi -, without -r\n");
+    std::fprintf(messages, "? -as names what standard input is: it needs -fi -, without -r\n");
     return RC_BAD_ARGUMENTS;
   }
   options = got;
-  if (options.recursive) return tree_mode(parsed, options, out);
+  if (options.recursive) return tree_mode(parsed, options, messages);
   if (options.since != nullptr) {
-    std::fprintf(out, "? -since needs -r\n");
+    std::fprintf(messages, "? -since needs -r\n");
     return RC_BAD_ARGUMENTS;
   }
   if (parsed.input_file == nullptr) {
-    std::fprintf(out, "? No input file!\n");
+    std::fprintf(messages, "? No input file!\n");
     return RC_NO_INPUT;
   }
   options.input_file = parsed.input_file;
@@ -309,7 +352,7 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   if (output_file == nullptr) return RC_IN_PLACE;
   options.output_file = output_file;
   if (std::strcmp(parsed.input_file, output_file) == 0 && !is_standard_stream(parsed.input_file)) {
-    return refuse_same_file(out);
+    return refuse_same_file(messages);
   }
   return RC_OK;
 }

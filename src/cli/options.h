@@ -61,11 +61,17 @@ struct Options {
 
 /// Fills `options` (which holds the defaults) from argv[1..argc-1], its mode among them. Returns
 /// RC_OK, RC_IN_PLACE (the mode is Mode::IN_PLACE), or a code that ends the run (RC_HELP,
-/// RC_NO_INPUT, RC_SAME_FILE, RC_BAD_ARGUMENTS) after printing its text on `out`. Standard input
-/// without "-fo" is written to standard output. With "-r", `options.paths` holds what to run on.
-/// th and cpos are ordered when both are given; otherwise once a settings file is merged.
+/// RC_NO_INPUT, RC_SAME_FILE, RC_BAD_ARGUMENTS) after printing its text: the help and the version
+/// on `out`, a refusal on `out` too, or on `errors` when the command line asks for the text on
+/// standard output (see messages_for). Standard input without "-fo" is written to standard
+/// output. With "-r", `options.paths` holds what to run on. th and cpos are ordered when both are
+/// given; otherwise once a settings file is merged.
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
-                                            std::FILE* out);
+                                            std::FILE* out, std::FILE* errors);
+
+/// Where the messages of a run with `options` go: `errors` when standard output takes the text
+/// (nothing else may land in it), else `out`.
+[[nodiscard]] std::FILE* messages_for(const Options& options, std::FILE* out, std::FILE* errors);
 
 /// Prints why a run whose output would overwrite its input is refused; returns RC_SAME_FILE.
 ResultCode refuse_same_file(std::FILE* out);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -63,7 +64,14 @@ void remove_temporaries_on_signal() {
     }
   }
   if (::pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
-  std::thread(wait_for_signal, signals).detach();
+  // std::thread tells its failure only by throwing. Without the thread (the user may have no
+  // more processes), a signal ends the run at once, as it would have, and may leave a temporary
+  // file behind: the run itself still goes on.
+  try {
+    std::thread(wait_for_signal, signals).detach();
+  } catch (const std::system_error&) {
+    ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+  }
 }
 
 int create_temporary_file(int directory, const char* name) {

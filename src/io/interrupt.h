@@ -5,7 +5,8 @@ namespace quillet {
 /// From now on SIGINT, SIGTERM and SIGHUP (each unless it was ignored when the process started)
 /// end the process only after the temporary files made through create_temporary_file are
 /// removed; then it ends by the signal, as it would have. Call before any other thread starts:
-/// the signals are waited for by a thread of their own.
+/// the signals are waited for by a thread of their own; when none can start, they end the process
+/// at once, as they would have.
 void remove_temporaries_on_signal();
 
 /// Creates the temporary file `name` in `directory` afresh, readable and writable by its owner

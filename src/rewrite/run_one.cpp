@@ -122,14 +122,12 @@ void report_io_error(const Input& in, const char* input_path, const std::string&
 }
 
 // Runs the loop into the open output. Everything written must have reached the file: a full
-// disk often shows only when the buffer is flushed. Once the file's text has gone to standard
-// output, nothing else may: a failure is then told by the status alone.
+// disk often shows only when the buffer is flushed.
 ResultCode run_into(Files& files, const FileRun& run, const char* input_path,
                     const std::string& output_path, std::FILE* messages) {
   ResultCode rc = rewrite_lines(files.in, &files.out, run.layout, run.lines);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
-  const bool silent = files.out.fd == STDOUT_FILENO && files.out.written > 0;
-  if (rc == RC_IO_ERROR && !silent) report_io_error(files.in, input_path, output_path, messages);
+  if (rc == RC_IO_ERROR) report_io_error(files.in, input_path, output_path, messages);
   return rc;
 }
 
@@ -213,8 +211,7 @@ ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& file
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
   const Descriptor input(files.in.fd);
   if (is_standard_stream(run.output_file)) {
-    // Its message would land in the input too.
-    if (stdout_is_input(files.in)) return RC_SAME_FILE;
+    if (stdout_is_input(files.in)) return refuse_same_file(messages);
     files.out.fd = STDOUT_FILENO;
     return run_into(files, run, shown(target), run.output_file, messages);
   }

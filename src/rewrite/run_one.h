@@ -55,8 +55,8 @@ void hold_standard_streams();
 /// - CHECK writes nothing and tells whether a line would change ("? PATH would change");
 /// - DIFF writes no file and prints the change as a unified diff that `patch -p0` applies.
 /// Returns RC_OK, RC_WOULD_CHANGE (CHECK and DIFF, when a line would change), or the status of a
-/// failure after printing its message on `messages` (none once the file's text has gone to
-/// standard output).
+/// failure after printing its message on `messages`, which must not be standard output when the
+/// text goes there (nothing may be taken for the text).
 [[nodiscard]] ResultCode run_one_file(const FileRun& run, const Target& target, Buffers& buffers,
                                       std::FILE* messages);
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -144,7 +145,7 @@ Settings parse_settings(std::string path, std::string_view text) {
         settings.error = printable(word) + " needs a pattern";
         return settings;
       }
-      settings.excludes.push_back(parse_exclusion(pattern));
+      settings.excludes.push_back(parse_exclusion(pattern, PatternFrom::SETTINGS_FILE));
     } else {
       settings.error = is_option_word(word) ? printable(word) + " cannot be set here"
                                             : "unknown word " + printable(word);
@@ -209,11 +210,13 @@ std::string path_from_above(int directory, std::size_t levels) {
   return path;
 }
 
-bool matches(const std::vector<Exclusion>& exclusions, const std::string& path, bool directory) {
+// Whether one of `exclusions`, the absolute ones or the others as `absolute` says, matches `path`.
+bool matches(const std::vector<Exclusion>& exclusions, bool absolute, const std::string& path,
+             bool directory) {
   const std::size_t slash = path.rfind('/');
   const char* const name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   for (const Exclusion& exclusion : exclusions) {
-    if (exclusion.directory_only && !directory) continue;
+    if (exclusion.absolute != absolute || (exclusion.directory_only && !directory)) continue;
     if (::fnmatch(exclusion.glob.c_str(), exclusion.anchored ? path.c_str() : name, FNM_PATHNAME) ==
         0) {
       return true;
@@ -222,16 +225,49 @@ bool matches(const std::vector<Exclusion>& exclusions, const std::string& path, 
   return false;
 }
 
+// Whether one of `exclusions` (the absolute ones, or the others) matches a directory on the way
+// down `path`, or `path` itself.
+bool matches_on_the_way(const std::vector<Exclusion>& exclusions, bool absolute,
+                        const std::string& path) {
+  for (std::size_t slash = path.find('/');; slash = path.find('/', slash + 1)) {
+    if (slash != 0 && !path.empty() && matches(exclusions, absolute, path.substr(0, slash), true)) {
+      return true;
+    }
+    if (slash == std::string::npos) return false;
+  }
+}
+
+// `path` made absolute from `directory` (an absolute one) as the name reads, without asking the
+// file system, so that it costs nothing per file: "." is passed over, and ".." takes the name
+// before it away.
+std::string absolute_path(std::string_view directory, std::string_view path) {
+  std::string absolute(path.starts_with('/') || directory == "/" ? "" : directory);
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    const std::string_view name = path.substr(0, slash);
+    path.remove_prefix(slash == std::string_view::npos ? path.size() : slash + 1);
+    if (name == "..") {
+      absolute.resize(std::min(absolute.rfind('/'), absolute.size()));
+    } else if (!name.empty() && name != ".") {
+      absolute += '/';
+      absolute += name;
+    }
+  }
+  return absolute.empty() ? "/" : absolute;
+}
+
 }  // namespace
 
-Exclusion parse_exclusion(std::string_view pattern) {
+Exclusion parse_exclusion(std::string_view pattern, PatternFrom from) {
   Exclusion exclusion;
   while (pattern.size() > 1 && pattern.back() == '/') {
     pattern.remove_suffix(1);
     exclusion.directory_only = true;
   }
   exclusion.anchored = pattern.find('/') != std::string_view::npos;
-  if (exclusion.anchored && pattern.front() == '/') pattern.remove_prefix(1);
+  // A path an editor or a script passes is absolute: on the command line it stays one.
+  exclusion.absolute = from == PatternFrom::COMMAND_LINE && pattern.starts_with('/');
+  if (exclusion.anchored && !exclusion.absolute && pattern.front() == '/') pattern.remove_prefix(1);
   exclusion.glob = pattern;
   return exclusion;
 }
@@ -279,7 +315,7 @@ std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache, int
         from = from == 0 ? std::string::npos : all.rfind('/', from - 1);
       const std::string below =
           level == 0 ? "" : all.substr(from == std::string::npos ? 0 : from + 1);
-      found->scopes.push_back({file, below});
+      found->scopes.push_back({file, below, {}});
     }
   }
   // The directories near the walk are the ones asked for again: the cache stays small.
@@ -292,8 +328,15 @@ std::shared_ptr<const Settings> command_line_exclusions(
     const std::vector<const char*>& patterns) {
   if (patterns.empty()) return nullptr;
   Settings settings;
-  for (const char* pattern : patterns)
-    settings.excludes.push_back(parse_exclusion(pattern));
+  for (const char* pattern : patterns) {
+    settings.excludes.push_back(parse_exclusion(pattern, PatternFrom::COMMAND_LINE));
+    if (settings.excludes.back().absolute && settings.directory.empty()) {
+      // As the shell names it, through the links it was reached by, where it can tell.
+      char* const here = ::get_current_dir_name();
+      if (here != nullptr) settings.directory = here;
+      std::free(here);
+    }
+  }
   return std::make_shared<const Settings>(std::move(settings));
 }
 
@@ -333,13 +376,14 @@ std::shared_ptr<const DirectorySettings> settings_below(int directory, std::stri
   found->scopes.reserve(outer.scopes.size() + 1);
   for (const DirectorySettings::Scope& scope : outer.scopes) {
     found->scopes.push_back(
-        {scope.file, scope.below.empty() ? std::string(name) : join_path(scope.below, name)});
+        {scope.file, scope.below.empty() ? std::string(name) : join_path(scope.below, name),
+         scope.absolute.empty() ? std::string() : join_path(scope.absolute, name)});
   }
   struct stat directory_stat {};
   if (directory >= 0 && ::fstat(directory, &directory_stat) == 0) {
     if (std::shared_ptr<const Settings> own = own_settings(directory, directory_stat, path)) {
       found->options = own;
-      if (!own->excludes.empty()) found->scopes.push_back({std::move(own), ""});
+      if (!own->excludes.empty()) found->scopes.push_back({std::move(own), "", {}});
     }
   }
   return found;
@@ -350,20 +394,24 @@ std::shared_ptr<const DirectorySettings> with_scope(const DirectorySettings& set
                                                     std::string below) {
   auto found = std::make_shared<DirectorySettings>(settings);
   if (found->options == nullptr) found->options = std::make_shared<const Settings>();
-  found->scopes.push_back({std::move(file), std::move(below)});
+  // Made absolute once here, and then name by name on the way down, never per file.
+  std::string absolute;
+  if (std::any_of(file->excludes.begin(), file->excludes.end(),
+                  [](const Exclusion& exclusion) { return exclusion.absolute; }) &&
+      (below.starts_with('/') || !file->directory.empty())) {
+    absolute = absolute_path(file->directory, below);
+  }
+  found->scopes.push_back({std::move(file), std::move(below), std::move(absolute)});
   return found;
 }
 
 bool is_excluded_directory(const DirectorySettings& settings) {
   for (const DirectorySettings::Scope& scope : settings.scopes) {
     // Each directory from the settings file's down to this one.
-    const std::string& below = scope.below;
-    for (std::size_t slash = below.find('/');; slash = below.find('/', slash + 1)) {
-      if (slash != 0 && !below.empty() &&
-          matches(scope.file->excludes, below.substr(0, slash), true)) {
-        return true;
-      }
-      if (slash == std::string::npos) break;
+    if (matches_on_the_way(scope.file->excludes, false, scope.below) ||
+        (!scope.absolute.empty() &&
+         matches_on_the_way(scope.file->excludes, true, scope.absolute))) {
+      return true;
     }
   }
   return false;
@@ -372,7 +420,11 @@ bool is_excluded_directory(const DirectorySettings& settings) {
 bool is_excluded(const DirectorySettings& settings, std::string_view name, bool directory) {
   for (const DirectorySettings::Scope& scope : settings.scopes) {
     const std::string path = scope.below.empty() ? std::string(name) : join_path(scope.below, name);
-    if (matches(scope.file->excludes, path, directory)) return true;
+    if (matches(scope.file->excludes, false, path, directory) ||
+        (!scope.absolute.empty() &&
+         matches(scope.file->excludes, true, join_path(scope.absolute, name), directory))) {
+      return true;
+    }
   }
   return false;
 }

@@ -19,13 +19,21 @@ inline constexpr std::string_view SETTINGS_NAME = ".quillet";
 /// A path to leave alone, as "-exclude" gives it: shell wildcards, as fnmatch(3) reads them with
 /// FNM_PATHNAME (a "*" does not cross a "/").
 struct Exclusion {
-  std::string glob;             // what is matched, without a leading or trailing "/"
+  std::string glob;             // what is matched, without a trailing "/" (or a leading one,
+                                // unless it is `absolute`)
   bool anchored = false;        // held a "/": matches the path from the settings file's directory
+  bool absolute = false;        // an absolute path: matches the absolute path of what is asked
   bool directory_only = false;  // ended in "/": matches directories only
 };
 
+/// Where a pattern was given, which says what a leading "/" means.
+enum class PatternFrom : std::uint8_t {
+  SETTINGS_FILE,  // it anchors the pattern at the settings file's directory
+  COMMAND_LINE,   // the pattern is an absolute path
+};
+
 /// Reads one "-exclude" pattern.
-[[nodiscard]] Exclusion parse_exclusion(std::string_view pattern);
+[[nodiscard]] Exclusion parse_exclusion(std::string_view pattern, PatternFrom from);
 
 /// What a settings file sets: the numbers it names, the switches it turns on, what it excludes.
 struct Settings {
@@ -40,6 +48,8 @@ struct Settings {
   bool trail = false;
   bool no_backup = false;
   std::vector<Exclusion> excludes;
+  std::string directory;  // the command line's, with an absolute pattern: the current directory
+                          // (absolute; "" when it cannot be told)
 };
 
 /// Reads `text`, the content of the settings file `path`: layout options written as on the
@@ -47,8 +57,8 @@ struct Settings {
 /// Anything else leaves its description in `error`.
 [[nodiscard]] Settings parse_settings(std::string path, std::string_view text);
 
-/// The command line's "-exclude" patterns, as a settings file that holds only them; nullptr
-/// when there are none.
+/// The command line's "-exclude" patterns, as a settings file of the current directory that
+/// holds only them; nullptr when there are none.
 [[nodiscard]] std::shared_ptr<const Settings> command_line_exclusions(
     const std::vector<const char*>& patterns);
 
@@ -58,6 +68,8 @@ struct DirectorySettings {
   struct Scope {
     std::shared_ptr<const Settings> file;  // whose exclusions hold here
     std::string below;                     // the path from its directory to this one; "" itself
+    std::string absolute;  // this one's absolute path, as named, where `file` has absolute
+                           // patterns; else ""
   };
   std::shared_ptr<const Settings> options;  // never nullptr once found: empty when none
   std::vector<Scope> scopes;
@@ -98,7 +110,8 @@ struct FileSettings {
 [[nodiscard]] std::shared_ptr<const DirectorySettings> settings_below(
     int directory, std::string_view path, std::string_view name, const DirectorySettings& outer);
 
-/// `settings` with the exclusions of `file` too, whose directory is `below` above this one.
+/// `settings` with the exclusions of `file` too, whose directory is `below` above this one (for
+/// the command line's, the path from the current directory, or an absolute one).
 [[nodiscard]] std::shared_ptr<const DirectorySettings> with_scope(
     const DirectorySettings& settings, std::shared_ptr<const Settings> file, std::string below);
 

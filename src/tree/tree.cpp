@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -138,16 +139,36 @@ void run_other(Slot& slot, const Job& job, Worker& worker) {
   }
 }
 
+// Runs the file taken in `slot` and hands its report on to be printed.
+void run_taken(Slot& slot, const Job& job, Worker& worker, Reports& reports) {
+  if (job.run.mode == Mode::DIFF) {
+    run_diff(slot, job, worker);
+  } else {
+    run_other(slot, job, worker);
+  }
+  reports.finish(slot);
+}
+
 void work(Reports& reports, const Job& job) {
   const auto worker = std::make_unique_for_overwrite<Worker>();
-  while (Slot* slot = reports.take()) {
-    if (job.run.mode == Mode::DIFF) {
-      run_diff(*slot, job, *worker);
-    } else {
-      run_other(*slot, job, *worker);
+  while (Slot* slot = reports.take())
+    run_taken(*slot, job, *worker, reports);
+}
+
+// Starts up to `count` workers. Where the system has no more threads to give (a limit on the
+// user's processes), the run goes on with those that started, which may be none.
+std::vector<std::thread> start_workers(std::size_t count, Reports& reports, const Job& job) {
+  std::vector<std::thread> threads;
+  threads.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    // std::thread tells its failure only by throwing: it stops here.
+    try {
+      threads.emplace_back(work, std::ref(reports), std::cref(job));
+    } catch (const std::system_error&) {
+      break;
     }
-    reports.finish(*slot);
   }
+  return threads;
 }
 
 // Prints a file's report. Returns false when its spooled diff could not be read back.
@@ -223,10 +244,11 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
                                   .only_if_changed = true,
                                   .colour = colour,
                                   .report = options.report}};
-  std::vector<std::thread> threads;
-  threads.reserve(sizes.workers);
-  for (std::size_t i = 0; i < sizes.workers; ++i)
-    threads.emplace_back(work, std::ref(reports), std::cref(job));
+  std::vector<std::thread> threads = start_workers(sizes.workers, reports, job);
+  // With no worker at all, this thread runs each file itself before it prints its report: the
+  // run is slower, not refused, as a single file's run needs no thread either.
+  const std::unique_ptr<Worker> alone =
+      threads.empty() ? std::make_unique_for_overwrite<Worker>() : nullptr;
 
   // This thread walks ahead while there are free slots, and prints the reports in order.
   WalkRules rules{!options.no_settings, command_line_exclusions(options.excludes), options.use_git,
@@ -251,6 +273,10 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
         reports.end();
         walked = true;
       }
+    }
+    // Alone, every file found before is printed by now: one is waiting, or the walk has ended.
+    if (alone != nullptr) {
+      if (Slot* const taken = reports.take()) run_taken(*taken, job, *alone, reports);
     }
     Slot* const slot = reports.next_done();
     if (slot == nullptr) break;  // and the walk has ended
