@@ -52,11 +52,14 @@ if command -v git >/dev/null; then
   everything=$(find g -type f -name '*.c')
   expect "-nogit" "$everything" g -nogit
   run_env=PATH=/nowhere expect "git not found" "$everything" g
-  # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so.
+  # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so, after
+  # the time the environment sets.
   make h/a.c && git -C h init -q && mkfifo h/.gitignore
-  printed=$("$quillet" -r -check h); rc=$?
+  started=$SECONDS
+  printed=$(QUILLET_GIT_TIMEOUT_MS=300 "$quillet" -r -check h); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? Error reading h: git did not answer in time" ] ||
     fail "git held by a FIFO: status $rc, [$printed]"
+  [ $((SECONDS - started)) -lt 5 ] || fail "the time git may take was not the one set"
 fi
 
 finish

@@ -5,13 +5,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
+
+#include "cli/options.h"
 
 namespace quillet {
 
 Git find_git() {
   Git git;
+  // A test need not wait ten seconds for a git it holds on purpose.
+  if (const char* const limit = std::getenv("QUILLET_GIT_TIMEOUT_MS")) {
+    if (const std::int32_t ms = parse_number(limit, 0); ms > 0) git.timeout_ms = ms;
+  }
   const char* const path = std::getenv("PATH");
   if (path == nullptr) return git;
   const std::string_view entries = path;

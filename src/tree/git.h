@@ -16,7 +16,7 @@ struct Git {
 };
 
 /// Finds git in the entries of PATH that are absolute paths: an empty or relative entry would find
-/// a program of the tree being walked.
+/// a program of the tree being walked. QUILLET_GIT_TIMEOUT_MS, a number above 0, sets the time.
 [[nodiscard]] Git find_git();
 
 /// Runs `git` with `args` (the words after "git") in the directory open as `directory` (-1: this
