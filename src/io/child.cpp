@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "io/descriptor.h"
 
@@ -61,7 +62,10 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
     words.push_back(const_cast<char*>(word));  // NOLINT: posix_spawn takes them so, unchanged
   words.push_back(nullptr);
   pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
+  // A program named by a path is started as named: PATH, which may hold relative entries, is
+  // searched only for a bare name.
+  const auto start = std::strchr(words[0], '/') != nullptr ? ::posix_spawn : ::posix_spawnp;
+  const int spawned = start(&pid, words[0], &actions, &attributes, words.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   return spawned == 0 ? pid : -1;

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Asking git what it ignores, in a hostile tree: no program that the tree's own configuration
+# names, nor a git planted in it, is run.
+# Usage: git_safety_test.sh path/to/quillet
+set -u
+quillet=$(realpath "$1")
+# shellcheck source=tests/common.sh
+source "$(dirname "$0")/common.sh"
+cd "$work" || exit 1
+work=$(pwd -P)
+command -v git >/dev/null || { echo "no git here: skipped"; finish; exit; }
+git_bin=$(dirname "$(command -v git)")
+ask=(ls-files -z --others --ignored --exclude-standard --directory)
+
+# repo DIR: a work tree whose out/ git ignores, with a file in and out of it that would change.
+repo() {
+  mkdir -p "$1/out" && git -C "$1" init -q && printf 'out/\n' >"$1/.gitignore"
+  printf 'int x;                         // a comment\n' | tee "$1/a.c" >"$1/out/o.c"
+}
+# bait NAME: a script that leaves the file NAME here, a marker that it ran.
+bait() { printf '#!/bin/sh\ntouch %s/%s\n' "$work" "$1"; }
+# baited NAME DIR [VAR=VALUE...]: plain git asked in DIR runs the bait NAME (so that the test
+# below can fail).
+baited() {
+  (cd "$2" && env "${@:3}" git "${ask[@]}" >/dev/null 2>&1)
+  [ -e "$1" ] || fail "the bait $1 is no bait"
+  rm -f "$1"
+}
+
+repo t
+git config -f t/.git/config core.fsmonitor "$work/fsmonitor.sh; echo"
+bait fsmonitor >fsmonitor.sh && chmod +x fsmonitor.sh
+# A .git file naming a repository, outside the tree, whose configuration names the command.
+repo t/gitfile && mv t/gitfile/.git elsewhere.git
+echo "gitdir: $work/elsewhere.git" >t/gitfile/.git
+git config -f elsewhere.git/config core.fsmonitor "$work/fsmonitor.sh; echo"
+# The command in a file the configuration includes, by path and by condition.
+printf '[core]\n\tfsmonitor = "%s/fsmonitor.sh; echo"\n' "$work" >included
+repo t/include && git config -f t/include/.git/config include.path "$work/included"
+repo t/include_if
+git config -f t/include_if/.git/config "includeIf.gitdir:$work/t/.path" "$work/included"
+# A git of the tree's own, which an empty or relative entry of PATH would find.
+repo t/planted && mkdir -p t/planted/node_modules/.bin
+bait planted | tee t/planted/git >t/planted/node_modules/.bin/git
+chmod +x t/planted/git t/planted/node_modules/.bin/git
+for dir in t t/gitfile t/include t/include_if; do
+  baited fsmonitor "$dir"
+done
+baited planted t/planted PATH=":$git_bin"
+baited planted t/planted PATH="node_modules/.bin:$git_bin"
+cp t/a.c original.c
+
+ignored_files=$(find t -path '*/out/o.c' | sort)
+# unharmed CASE: no marker was left, and no file git ignores was run on.
+unharmed() {
+  for marker in fsmonitor planted; do
+    [ -e "$marker" ] && fail "$1: the tree's $marker ran" && rm -f "$marker"
+  done
+  grep -q out/o.c printed && fail "$1: an ignored file was run on: $(grep -m1 out/o.c printed)"
+  for f in $ignored_files; do
+    cmp -s "$f" original.c || fail "$1: $f was rewritten"
+  done
+}
+for path_var in ":$git_bin" "node_modules/.bin:$git_bin"; do
+  for mode in -check -diff; do
+    PATH=$path_var "$quillet" -r "$mode" t >printed
+    unharmed "$mode, PATH=$path_var"
+  done
+done
+PATH=":$git_bin" "$quillet" -r t >printed
+unharmed "in place"
+
+finish
