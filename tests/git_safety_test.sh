@@ -39,6 +39,18 @@ printf '[core]\n\tfsmonitor = "%s/fsmonitor.sh; echo"\n' "$work" >included
 repo t/include && git config -f t/include/.git/config include.path "$work/included"
 repo t/include_if
 git config -f t/include_if/.git/config "includeIf.gitdir:$work/t/.path" "$work/included"
+# A partial clone fetches a missing object, here the blob of a .gitignore outside its sparse
+# checkout, through the transport its configuration names.
+repo t/lazy && mkdir t/lazy/sparse && echo x >t/lazy/sparse/x.c
+missing=$(printf '1%.0s' {1..40})
+git -C t/lazy update-index --add --cacheinfo "100644,$missing,sparse/.gitignore"
+git -C t/lazy update-index --skip-worktree sparse/.gitignore
+git -C t/lazy config core.repositoryformatversion 1
+git -C t/lazy config extensions.partialClone origin
+git -C t/lazy config remote.origin.url "$work/t/lazy"
+git -C t/lazy config protocol.file.allow always
+git -C t/lazy config remote.origin.uploadpack "$work/fetch.sh; false"
+bait fetch >fetch.sh && chmod +x fetch.sh
 # A git of the tree's own, which an empty or relative entry of PATH would find.
 repo t/planted && mkdir -p t/planted/node_modules/.bin
 bait planted | tee t/planted/git >t/planted/node_modules/.bin/git
@@ -46,6 +58,7 @@ chmod +x t/planted/git t/planted/node_modules/.bin/git
 for dir in t t/gitfile t/include t/include_if; do
   baited fsmonitor "$dir"
 done
+baited fetch t/lazy
 baited planted t/planted PATH=":$git_bin"
 baited planted t/planted PATH="node_modules/.bin:$git_bin"
 cp t/a.c original.c
@@ -53,7 +66,7 @@ cp t/a.c original.c
 ignored_files=$(find t -path '*/out/o.c' | sort)
 # unharmed CASE: no marker was left, and no file git ignores was run on.
 unharmed() {
-  for marker in fsmonitor planted; do
+  for marker in fsmonitor fetch planted; do
     [ -e "$marker" ] && fail "$1: the tree's $marker ran" && rm -f "$marker"
   done
   grep -q out/o.c printed && fail "$1: an ignored file was run on: $(grep -m1 out/o.c printed)"

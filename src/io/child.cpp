@@ -33,7 +33,18 @@ bool open_pipe(Pipe& pipe) {
   return true;
 }
 
-pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int errors) {
+// A copy of `words` that ends in a null pointer, as posix_spawn takes them (and leaves unchanged).
+std::vector<char*> null_ended(const std::vector<const char*>& words) {
+  std::vector<char*> ended;
+  ended.reserve(words.size() + 1);
+  for (const char* word : words)
+    ended.push_back(const_cast<char*>(word));  // NOLINT: never written through
+  ended.push_back(nullptr);
+  return ended;
+}
+
+pid_t spawn(const std::vector<const char*>& argv, int directory,
+            const std::vector<const char*>* environment, int out, int errors) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
@@ -57,15 +68,15 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
   ::posix_spawnattr_setsigmask(&attributes, &none);
   ::posix_spawnattr_setsigdefault(&attributes, &waited);
   ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<char*> words;
-  for (const char* word : argv)
-    words.push_back(const_cast<char*>(word));  // NOLINT: posix_spawn takes them so, unchanged
-  words.push_back(nullptr);
+  std::vector<char*> words = null_ended(argv);
+  std::vector<char*> variables =
+      environment != nullptr ? null_ended(*environment) : std::vector<char*>();
   pid_t pid = 0;
   // A program named by a path is started as named: PATH, which may hold relative entries, is
   // searched only for a bare name.
   const auto start = std::strchr(words[0], '/') != nullptr ? ::posix_spawn : ::posix_spawnp;
-  const int spawned = start(&pid, words[0], &actions, &attributes, words.data(), environ);
+  const int spawned = start(&pid, words[0], &actions, &attributes, words.data(),
+                            environment != nullptr ? variables.data() : environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   return spawned == 0 ? pid : -1;
@@ -73,14 +84,15 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
 
 }  // namespace
 
-ChildResult run_child(const std::vector<const char*>& argv, int directory, std::string& output,
+ChildResult run_child(const std::vector<const char*>& argv, int directory,
+                      const std::vector<const char*>* environment, std::string& output,
                       std::string* errors, int timeout_ms) {
   ChildResult result;
   Pipe out;
   Pipe err;
   if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) return result;
-  const pid_t pid =
-      spawn(argv, directory, out.write_end.fd, errors != nullptr ? err.write_end.fd : -1);
+  const pid_t pid = spawn(argv, directory, environment, out.write_end.fd,
+                          errors != nullptr ? err.write_end.fd : -1);
   out.write_end.reset();
   err.write_end.reset();
   if (pid < 0) return result;

@@ -13,11 +13,12 @@ struct ChildResult {
 };
 
 /// Runs `argv` (no shell; its first word is looked up in PATH unless it holds a "/") in the
-/// directory open as `directory` (-1: this process's), with standard input on /dev/null and no
-/// signal blocked, and reads all it writes on standard output into `output`, and on standard
-/// error into `errors` (nullptr: it goes to /dev/null). A child still running after `timeout_ms`
-/// is killed.
+/// directory open as `directory` (-1: this process's), with the "NAME=VALUE" words of
+/// `environment` (nullptr: this process's), standard input on /dev/null and no signal blocked,
+/// and reads all it writes on standard output into `output`, and on standard error into `errors`
+/// (nullptr: it goes to /dev/null). A child still running after `timeout_ms` is killed.
 [[nodiscard]] ChildResult run_child(const std::vector<const char*>& argv, int directory,
+                                    const std::vector<const char*>* environment,
                                     std::string& output, std::string* errors, int timeout_ms);
 
 }  // namespace quillet

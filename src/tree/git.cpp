@@ -11,6 +11,8 @@
 
 #include "cli/options.h"
 
+extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
+
 namespace quillet {
 
 Git find_git() {
@@ -40,14 +42,39 @@ Git find_git() {
   return git;
 }
 
-ChildResult run_git(const Git& git, const std::vector<const char*>& args, int directory,
-                    std::string& output, std::string* errors) {
+namespace {
+
+ChildResult start_git(const Git& git, const std::vector<const char*>& args, int directory,
+                      const std::vector<const char*>* environment, std::string& output,
+                      std::string* errors) {
   if (git.program.empty()) return {};
   // A repository's configuration could name a program for git to start while it only reads;
   // a setting given here comes before any of it.
   std::vector<const char*> argv = {git.program.c_str(), "-c", "core.fsmonitor=false"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return run_child(argv, directory, output, errors, git.timeout_ms);
+  return run_child(argv, directory, environment, output, errors, git.timeout_ms);
+}
+
+}  // namespace
+
+ChildResult run_git(const Git& git, const std::vector<const char*>& args, int directory,
+                    std::string& output, std::string* errors) {
+  return start_git(git, args, directory, nullptr, output, errors);
+}
+
+ChildResult run_git_in(const Git& git, const std::vector<const char*>& args, int directory,
+                       std::string& output, std::string* errors) {
+  // A partial clone fetches an object it lacks (a .gitignore outside a sparse checkout, say)
+  // through whatever its configuration names: a remote's upload-pack, an ssh command, a remote
+  // helper. An allowed list of no protocol refuses them all, whatever the configuration allows.
+  std::vector<const char*> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (!std::string_view(*variable).starts_with("GIT_ALLOW_PROTOCOL=")) {
+      environment.push_back(*variable);
+    }
+  }
+  environment.push_back("GIT_ALLOW_PROTOCOL=");
+  return start_git(git, args, directory, &environment, output, errors);
 }
 
 }  // namespace quillet

@@ -70,7 +70,7 @@ bool unreadable(Found& found, std::string path, std::string why = {}) {
 bool ask_git(const Git& program, const Directory& directory, Walk::Frame& frame) {
   std::string output;
   // A FIFO planted as a .gitignore would hold git for ever: it has a time to answer in.
-  const ChildResult git = run_git(
+  const ChildResult git = run_git_in(
       program, {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
       directory.handle.fd, output, nullptr);
   if (git.started && !git.finished) return false;
