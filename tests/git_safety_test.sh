@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Asking git what it ignores, in a hostile tree: no program that the tree's own configuration
-# names, nor a git planted in it, is run.
+# names, nor a git planted in it, is run; a git hook's variables do not stand for a nested
+# repository.
 # Usage: git_safety_test.sh path/to/quillet
 set -u
 quillet=$(realpath "$1")
@@ -82,5 +83,13 @@ for path_var in ":$git_bin" "node_modules/.bin:$git_bin"; do
 done
 PATH=":$git_bin" "$quillet" -r t >printed
 unharmed "in place"
+
+# A git hook's variables name the repository that ran it: each directory is still asked about
+# its own.
+repo h && repo h/nested
+GIT_DIR=$work/h/.git GIT_WORK_TREE=$work/h GIT_INDEX_FILE=$work/h/.git/index \
+  "$quillet" -r -check h >printed
+printf '? h/a.c would change\n? h/nested/a.c would change\n' | cmp -s - printed ||
+  fail "git hook's variables: [$(cat printed)]"
 
 finish

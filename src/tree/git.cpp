@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -64,15 +66,27 @@ ChildResult run_git(const Git& git, const std::vector<const char*>& args, int di
 
 ChildResult run_git_in(const Git& git, const std::vector<const char*>& args, int directory,
                        std::string& output, std::string* errors) {
-  // A partial clone fetches an object it lacks (a .gitignore outside a sparse checkout, say)
-  // through whatever its configuration names: a remote's upload-pack, an ssh command, a remote
-  // helper. An allowed list of no protocol refuses them all, whatever the configuration allows.
+  // What a git hook leaves set names the repository that ran it (what git's own
+  // `rev-parse --local-env-vars` lists, but the -c settings of the user's command): asked with
+  // them, a nested repository would answer for that one. GIT_ALLOW_PROTOCOL is set anew below.
+  // clang-format off
+  constexpr std::array<std::string_view, 15> LEFT_OUT = {
+      "GIT_ALTERNATE_OBJECT_DIRECTORIES", "GIT_CONFIG", "GIT_OBJECT_DIRECTORY", "GIT_DIR",
+      "GIT_WORK_TREE", "GIT_IMPLICIT_WORK_TREE", "GIT_GRAFT_FILE", "GIT_INDEX_FILE",
+      "GIT_NO_REPLACE_OBJECTS", "GIT_REPLACE_REF_BASE", "GIT_PREFIX", "GIT_INTERNAL_SUPER_PREFIX",
+      "GIT_SHALLOW_FILE", "GIT_COMMON_DIR", "GIT_ALLOW_PROTOCOL"};
+  // clang-format on
   std::vector<const char*> environment;
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (!std::string_view(*variable).starts_with("GIT_ALLOW_PROTOCOL=")) {
+    const std::string_view word = *variable;
+    const std::string_view name = word.substr(0, word.find('='));
+    if (std::find(LEFT_OUT.begin(), LEFT_OUT.end(), name) == LEFT_OUT.end()) {
       environment.push_back(*variable);
     }
   }
+  // A partial clone fetches an object it lacks (a .gitignore outside a sparse checkout, say)
+  // through whatever its configuration names: a remote's upload-pack, an ssh command, a remote
+  // helper. An allowed list of no protocol refuses them all, whatever the configuration allows.
   environment.push_back("GIT_ALLOW_PROTOCOL=");
   return start_git(git, args, directory, &environment, output, errors);
 }

@@ -25,8 +25,9 @@ struct Git {
 [[nodiscard]] ChildResult run_git(const Git& git, const std::vector<const char*>& args,
                                   int directory, std::string& output, std::string* errors);
 
-/// Runs git as run_git does, to ask about the directory open as `directory` alone: git may fetch
-/// nothing, so that a partial clone starts no transport that its configuration names.
+/// Runs git as run_git does, to ask about the directory open as `directory` alone: without the
+/// variables by which a git hook names its own repository, and fetching nothing, so that a
+/// partial clone starts no transport that its configuration names.
 [[nodiscard]] ChildResult run_git_in(const Git& git, const std::vector<const char*>& args,
                                      int directory, std::string& output, std::string* errors);
 
