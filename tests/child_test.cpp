@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -27,6 +28,7 @@ TEST(RunChild, Outcomes) {
   out.clear();
   got = run_child({"no-such-program-of-quillet"}, -1, nullptr, out, nullptr, 10'000);
   EXPECT_FALSE(got.started);
+  EXPECT_EQ(got.error, ENOENT);
 
   // Much on both streams at once: neither side waits for the other.
   out.clear();
@@ -41,6 +43,7 @@ TEST(RunChild, Outcomes) {
   got = run_child({"sleep", "30"}, -1, nullptr, out, nullptr, 200);
   EXPECT_TRUE(got.started);
   EXPECT_FALSE(got.finished);
+  EXPECT_TRUE(got.late);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
   // It runs in the directory given, whatever this process's is.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What a project leaves alone in a tree: paths excluded by its settings files or the command line
 # (walked or named), and what git ignores, asked of git itself.
-# Usage: exclude_test.sh path/to/quillet
+# Usage: exclude_test.sh path/to/quillet path/to/fault_inject.so
 set -u
 quillet=$(realpath "$1")
+fault_lib=$(realpath "$2")
 # shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
@@ -52,6 +53,19 @@ if command -v git >/dev/null; then
   everything=$(find g -type f -name '*.c')
   expect "-nogit" "$everything" g -nogit
   run_env=PATH=/nowhere expect "git not found" "$everything" g
+  # A git that is there but cannot be started is no git that ignores nothing: the tree is not
+  # walked, and the reason is told.
+  printed=$( (ulimit -n 5 && "$quillet" -r -check -noconf g/src) ); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: Too many open files" ] ||
+    fail "no descriptor for git's pipe: status $rc, [$printed]"
+  printed=$(QUILLET_FAIL="posix_spawn /git 11" LD_PRELOAD="$fault_lib" \
+    ASAN_OPTIONS=verify_asan_link_order=0 "$quillet" -r -check g/src); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: Resource temporarily unavailable" ] ||
+    fail "git that cannot be spawned: status $rc, [$printed]"
+  mkdir crashing && printf '#!/bin/sh\nkill -SEGV $$\n' >crashing/git && chmod +x crashing/git
+  printed=$(PATH="$work/crashing" "$quillet" -r -check g/src); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: git was ended by a signal" ] ||
+    fail "git that crashed: status $rc, [$printed]"
   # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so, after
   # the time the environment sets.
   make h/a.c && git -C h init -q && mkfifo h/.gitignore

@@ -43,8 +43,9 @@ std::vector<char*> null_ended(const std::vector<const char*>& words) {
   return ended;
 }
 
-pid_t spawn(const std::vector<const char*>& argv, int directory,
-            const std::vector<const char*>* environment, int out, int errors) {
+// Starts the child as `pid`. Returns 0, or the error that kept it from starting.
+int spawn(const std::vector<const char*>& argv, int directory,
+          const std::vector<const char*>* environment, int out, int errors, pid_t& pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
@@ -71,7 +72,6 @@ pid_t spawn(const std::vector<const char*>& argv, int directory,
   std::vector<char*> words = null_ended(argv);
   std::vector<char*> variables =
       environment != nullptr ? null_ended(*environment) : std::vector<char*>();
-  pid_t pid = 0;
   // A program named by a path is started as named: PATH, which may hold relative entries, is
   // searched only for a bare name.
   const auto start = std::strchr(words[0], '/') != nullptr ? ::posix_spawn : ::posix_spawnp;
@@ -79,7 +79,7 @@ pid_t spawn(const std::vector<const char*>& argv, int directory,
                             environment != nullptr ? variables.data() : environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
-  return spawned == 0 ? pid : -1;
+  return spawned;
 }
 
 }  // namespace
@@ -90,12 +90,16 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
   ChildResult result;
   Pipe out;
   Pipe err;
-  if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) return result;
-  const pid_t pid = spawn(argv, directory, environment, out.write_end.fd,
-                          errors != nullptr ? err.write_end.fd : -1);
+  if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) {
+    result.error = errno;
+    return result;
+  }
+  pid_t pid = -1;
+  result.error = spawn(argv, directory, environment, out.write_end.fd,
+                       errors != nullptr ? err.write_end.fd : -1, pid);
   out.write_end.reset();
   err.write_end.reset();
-  if (pid < 0) return result;
+  if (result.error != 0) return result;
   result.started = true;
 
   // Both pipes are read as they fill, so that a child writing much on one never waits on it.
@@ -130,6 +134,7 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  result.late = late;
   result.finished = !late && WIFEXITED(status);
   result.status = result.finished ? WEXITSTATUS(status) : 0;
   return result;

@@ -7,9 +7,11 @@ namespace quillet {
 
 /// How a child process ended.
 struct ChildResult {
-  bool started = false;   // it could be started at all (the program was found)
+  bool started = false;   // it could be started at all
   bool finished = false;  // it ended by itself within the time given, not by a signal
+  bool late = false;      // it was killed for taking longer than the time given
   int status = 0;         // its exit status, once finished
+  int error = 0;          // unless started, the error of the pipe or the spawn; 0: none was tried
 };
 
 /// Runs `argv` (no shell; its first word is looked up in PATH unless it holds a "/") in the

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
+#include <system_error>
 
 #include "tree/git.h"
 
@@ -65,18 +66,22 @@ bool unreadable(Found& found, std::string path, std::string why = {}) {
   return true;
 }
 
-// Asks git what it ignores below `directory`, into `frame`. Outside a work tree, or without git,
-// there is nothing to leave out. Returns false when git did not answer in time.
-bool ask_git(const Git& program, const Directory& directory, Walk::Frame& frame) {
+// Asks git what it ignores below `directory`, into `frame`. Outside a work tree, or where git
+// is not installed, there is nothing to leave out. Returns why the directory cannot be walked:
+// git did not answer in time, or is there but could not be started. Empty when it can.
+std::string ask_git(const Git& program, const Directory& directory, Walk::Frame& frame) {
   std::string output;
   // A FIFO planted as a .gitignore would hold git for ever: it has a time to answer in.
   const ChildResult git = run_git_in(
       program, {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
       directory.handle.fd, output, nullptr);
-  if (git.started && !git.finished) return false;
+  if (git.late) return "git did not answer in time";
+  // Walked without its rules, the tree would have what git ignores rewritten.
+  if (git.error != 0) return std::error_code(git.error, std::generic_category()).message();
+  if (git.started && !git.finished) return "git was ended by a signal";
   frame.ignored = nullptr;
   frame.below_git_root.clear();
-  if (!git.started || git.status != 0) return true;
+  if (!git.started || git.status != 0) return {};
   auto ignored = std::make_shared<Ignored>();
   for (std::size_t at = 0; at < output.size();) {
     const std::size_t end = std::min(output.find('\0', at), output.size());
@@ -84,7 +89,7 @@ bool ask_git(const Git& program, const Directory& directory, Walk::Frame& frame)
     at = end + 1;
   }
   if (!ignored->empty()) frame.ignored = std::move(ignored);
-  return true;
+  return {};
 }
 
 // Whether git ignores the entry `name` (a directory with `directory`) of the innermost frame.
@@ -115,9 +120,10 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
   frame.below_git_root = std::move(below_git_root);
   // A directory named, or one that is a work tree of its own (a nested repository or a
   // submodule), is asked about.
-  if (walk.rules.use_git && (named || holds_git(frame.entries)) &&
-      !ask_git(walk.rules.git, *directory, frame)) {
-    return unreadable(found, directory->path, "git did not answer in time");
+  if (walk.rules.use_git && (named || holds_git(frame.entries))) {
+    if (std::string why = ask_git(walk.rules.git, *directory, frame); !why.empty()) {
+      return unreadable(found, directory->path, std::move(why));
+    }
   }
   frame.settings = std::move(settings);
   frame.directory = std::move(directory);
