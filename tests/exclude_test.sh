@@ -55,7 +55,13 @@ if command -v git >/dev/null; then
   run_env=PATH=/nowhere expect "git not found" "$everything" g
   # A git that is there but cannot be started is no git that ignores nothing: the tree is not
   # walked, and the reason is told.
-  printed=$( (ulimit -n 5 && "$quillet" -r -check -noconf g/src) ); rc=$?
+  # With the standard streams only and two descriptors to spare: the directory takes one.
+  printed=$(
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/} && [ "$fd" -gt 2 ] && [ "$fd" != 255 ] && eval "exec $fd>&-"
+    done
+    ulimit -n 5 && "$quillet" -r -check -noconf g/src
+  ); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: Too many open files" ] ||
     fail "no descriptor for git's pipe: status $rc, [$printed]"
   printed=$(QUILLET_FAIL="posix_spawn /git 11" LD_PRELOAD="$fault_lib" \
@@ -66,6 +72,18 @@ if command -v git >/dev/null; then
   printed=$(PATH="$work/crashing" "$quillet" -r -check g/src); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: git was ended by a signal" ] ||
     fail "git that crashed: status $rc, [$printed]"
+  if [ "$(id -u)" = 0 ]; then
+    # git refuses root a repository another user owns: its own rules are not applied.
+    chown -R 65534 g/nested
+    expect "owned by another" "g/src/a.c g/src/tracked.gen.c g/nested/b.c g/nested/out/o.c" g
+    chown -R 0 g/nested
+  fi
+  # A nested repository git cannot read (its .git names one that is gone) keeps the rules of the
+  # repository around it, walked or named.
+  make g/src/stale/x.gen.c g/src/stale/k.c && echo 'gitdir: /gone' >g/src/stale/.git
+  git -C g check-ignore -q src/stale/x.gen.c || fail "git does not ignore src/stale/x.gen.c"
+  expect "stale .git" "g/src/a.c g/src/tracked.gen.c g/src/stale/k.c" g/src
+  expect "stale .git, named" "g/src/stale/k.c" g/src/stale
   # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so, after
   # the time the environment sets.
   make h/a.c && git -C h init -q && mkfifo h/.gitignore

@@ -66,30 +66,82 @@ bool unreadable(Found& found, std::string path, std::string why = {}) {
   return true;
 }
 
-// Asks git what it ignores below `directory`, into `frame`. Outside a work tree, or where git
-// is not installed, there is nothing to leave out. Returns why the directory cannot be walked:
-// git did not answer in time, or is there but could not be started. Empty when it can.
-std::string ask_git(const Git& program, const Directory& directory, Walk::Frame& frame) {
+// What git answered about the paths it ignores.
+struct GitAnswer {
+  std::string why;    // when the walk cannot go on: git did not answer in time, or cannot start
+  bool read = false;  // git read a repository here, and answered
+  std::shared_ptr<const Ignored> ignored;  // what it listed; null for nothing
+};
+
+// Asks git what it ignores below the directory open as `directory`, or with `name`, below its
+// entry `name` alone.
+GitAnswer ask(const Git& program, int directory, const char* name) {
+  std::vector<const char*> args;
+  if (name != nullptr) args.push_back("--literal-pathspecs");
+  args.insert(args.end(),
+              {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"});
+  if (name != nullptr) args.insert(args.end(), {"--", name});
   std::string output;
   // A FIFO planted as a .gitignore would hold git for ever: it has a time to answer in.
-  const ChildResult git = run_git_in(
-      program, {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
-      directory.handle.fd, output, nullptr);
-  if (git.late) return "git did not answer in time";
-  // Walked without its rules, the tree would have what git ignores rewritten.
-  if (git.error != 0) return std::error_code(git.error, std::generic_category()).message();
-  if (git.started && !git.finished) return "git was ended by a signal";
-  frame.ignored = nullptr;
-  frame.below_git_root.clear();
-  if (!git.started || git.status != 0) return {};
+  const ChildResult git = run_git_in(program, args, directory, output, nullptr);
+  GitAnswer answer;
+  if (git.late) {
+    answer.why = "git did not answer in time";
+  } else if (git.error != 0) {
+    // Walked without its rules, the tree would have what git ignores rewritten.
+    answer.why = std::error_code(git.error, std::generic_category()).message();
+  } else if (git.started && !git.finished) {
+    answer.why = "git was ended by a signal";
+  }
+  answer.read = git.finished && git.status == 0;
+  if (!answer.read) return answer;
   auto ignored = std::make_shared<Ignored>();
   for (std::size_t at = 0; at < output.size();) {
     const std::size_t end = std::min(output.find('\0', at), output.size());
     if (end > at) ignored->emplace(output, at, end - at);
     at = end + 1;
   }
-  if (!ignored->empty()) frame.ignored = std::move(ignored);
-  return {};
+  if (!ignored->empty()) answer.ignored = std::move(ignored);
+  return answer;
+}
+
+bool holds_git(const std::vector<Walk::Entry>& entries) {
+  return std::binary_search(
+      entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
+      [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
+}
+
+// Asks git what it ignores below `directory`, into `frame`, which holds what the repository
+// around it ignores (nothing yet for a directory `named`). Outside a work tree, or where git is
+// not installed, there is nothing to leave out. Returns why the directory cannot be walked, or
+// nothing.
+std::string ask_git(const Git& program, const Directory& directory, bool named,
+                    Walk::Frame& frame) {
+  if (program.program.empty()) return {};
+  GitAnswer answer = ask(program, directory.handle.fd, nullptr);
+  if (!answer.why.empty()) return answer.why;
+  if (answer.read) {
+    frame.ignored = std::move(answer.ignored);
+    frame.below_git_root.clear();
+    return {};
+  }
+  // A repository git cannot read (its .git names one that is gone, or another user owns it)
+  // keeps the rules around it, as git asked from there keeps them. Those of a directory named
+  // are asked of its parent.
+  if (!named || !holds_git(frame.entries)) return {};
+  const Descriptor parent(::openat(directory.handle.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::array<char, PATH_MAX> resolved;
+  if (parent.fd < 0 || ::realpath(directory.path.c_str(), resolved.data()) == nullptr) {
+    return std::error_code(errno, std::generic_category()).message();
+  }
+  const std::string name = split_path(resolved.data()).name;
+  if (name.empty()) return {};  // the root has no parent
+  answer = ask(program, parent.fd, name.c_str());
+  if (answer.read) {
+    frame.ignored = std::move(answer.ignored);
+    frame.below_git_root = name;
+  }
+  return answer.why;
 }
 
 // Whether git ignores the entry `name` (a directory with `directory`) of the innermost frame.
@@ -99,12 +151,6 @@ bool is_ignored(const Walk::Frame& frame, std::string_view name, bool directory)
       frame.below_git_root.empty() ? std::string(name) : join_path(frame.below_git_root, name);
   if (directory) path += '/';
   return frame.ignored->count(path) != 0;
-}
-
-bool holds_git(const std::vector<Walk::Entry>& entries) {
-  return std::binary_search(
-      entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
-      [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
 }
 
 // Enters `directory`, whose settings are `settings`: a directory named, or one met in a walk
@@ -121,7 +167,7 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
   // A directory named, or one that is a work tree of its own (a nested repository or a
   // submodule), is asked about.
   if (walk.rules.use_git && (named || holds_git(frame.entries))) {
-    if (std::string why = ask_git(walk.rules.git, *directory, frame); !why.empty()) {
+    if (std::string why = ask_git(walk.rules.git, *directory, named, frame); !why.empty()) {
       return unreadable(found, directory->path, std::move(why));
     }
   }
