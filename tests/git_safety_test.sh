@@ -92,4 +92,16 @@ GIT_DIR=$work/h/.git GIT_WORK_TREE=$work/h GIT_INDEX_FILE=$work/h/.git/index \
 printf '? h/a.c would change\n? h/nested/a.c would change\n' | cmp -s - printed ||
   fail "git hook's variables: [$(cat printed)]"
 
+# Nested repositories each held by a FIFO planted as a .gitignore share one time to answer in:
+# each is reported, and the run waits on git for no longer than that.
+for n in 1 2 3 4 5 6; do
+  repo "held/r$n" && rm "held/r$n/.gitignore" && mkfifo "held/r$n/.gitignore"
+done
+started=$(date +%s%N)
+QUILLET_GIT_TIMEOUT_MS=500 "$quillet" -r -check held >printed; rc=$?
+took=$((($(date +%s%N) - started) / 1000000))
+for n in 1 2 3 4 5 6; do echo "? Error reading held/r$n: git did not answer in time"; done |
+  cmp -s - printed && [ "$rc" = 10 ] || fail "held repositories: status $rc, [$(cat printed)]"
+[ "$took" -lt 2000 ] || fail "held repositories: the run waited $took ms on git"
+
 finish

@@ -12,7 +12,7 @@ namespace quillet {
 /// The git that a run asks, found once before anything is walked.
 struct Git {
   std::string program;      // an absolute path; empty when git is not installed
-  int timeout_ms = 10'000;  // how long git may take to answer one question
+  int timeout_ms = 10'000;  // how long git may take to answer: one question, or a whole walk
 };
 
 /// Finds git in the entries of PATH that are absolute paths: an empty or relative entry would find

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -74,8 +75,13 @@ struct GitAnswer {
 };
 
 // Asks git what it ignores below the directory open as `directory`, or with `name`, below its
-// entry `name` alone.
-GitAnswer ask(const Git& program, int directory, const char* name) {
+// entry `name` alone, within the `time_left_ms` of the walk, which it takes from.
+GitAnswer ask(const Git& program, int directory, const char* name, std::int64_t& time_left_ms) {
+  GitAnswer answer;
+  if (time_left_ms <= 0) {
+    answer.why = "git did not answer in time";
+    return answer;
+  }
   std::vector<const char*> args;
   if (name != nullptr) args.push_back("--literal-pathspecs");
   args.insert(args.end(),
@@ -83,8 +89,13 @@ GitAnswer ask(const Git& program, int directory, const char* name) {
   if (name != nullptr) args.insert(args.end(), {"--", name});
   std::string output;
   // A FIFO planted as a .gitignore would hold git for ever: it has a time to answer in.
-  const ChildResult git = run_git_in(program, args, directory, output, nullptr);
-  GitAnswer answer;
+  Git limited = program;
+  limited.timeout_ms = static_cast<int>(time_left_ms);  // no more than it was given
+  const auto started = std::chrono::steady_clock::now();
+  const ChildResult git = run_git_in(limited, args, directory, output, nullptr);
+  time_left_ms -= std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - started)
+                      .count();
   if (git.late) {
     answer.why = "git did not answer in time";
   } else if (git.error != 0) {
@@ -115,10 +126,10 @@ bool holds_git(const std::vector<Walk::Entry>& entries) {
 // around it ignores (nothing yet for a directory `named`). Outside a work tree, or where git is
 // not installed, there is nothing to leave out. Returns why the directory cannot be walked, or
 // nothing.
-std::string ask_git(const Git& program, const Directory& directory, bool named,
-                    Walk::Frame& frame) {
+std::string ask_git(Walk& walk, const Directory& directory, bool named, Walk::Frame& frame) {
+  const Git& program = walk.rules.git;
   if (program.program.empty()) return {};
-  GitAnswer answer = ask(program, directory.handle.fd, nullptr);
+  GitAnswer answer = ask(program, directory.handle.fd, nullptr, walk.git_time_left_ms);
   if (!answer.why.empty()) return answer.why;
   if (answer.read) {
     frame.ignored = std::move(answer.ignored);
@@ -136,7 +147,7 @@ std::string ask_git(const Git& program, const Directory& directory, bool named,
   }
   const std::string name = split_path(resolved.data()).name;
   if (name.empty()) return {};  // the root has no parent
-  answer = ask(program, parent.fd, name.c_str());
+  answer = ask(program, parent.fd, name.c_str(), walk.git_time_left_ms);
   if (answer.read) {
     frame.ignored = std::move(answer.ignored);
     frame.below_git_root = name;
@@ -167,7 +178,7 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
   // A directory named, or one that is a work tree of its own (a nested repository or a
   // submodule), is asked about.
   if (walk.rules.use_git && (named || holds_git(frame.entries))) {
-    if (std::string why = ask_git(walk.rules.git, *directory, named, frame); !why.empty()) {
+    if (std::string why = ask_git(walk, *directory, named, frame); !why.empty()) {
       return unreadable(found, directory->path, std::move(why));
     }
   }
@@ -324,6 +335,7 @@ Walk begin_walk(const std::vector<const char*>& paths, WalkRules rules, Director
   Walk walk;
   walk.paths = paths;
   walk.rules = std::move(rules);
+  walk.git_time_left_ms = walk.rules.git.timeout_ms;
   walk.log = log;
   int directories = 0;
   for (const char* path : paths) {
