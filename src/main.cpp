@@ -13,8 +13,8 @@ quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout);
   if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.version_shown) return rc;
-  // An interrupted in-place run leaves no temporary file behind.
-  if (options.mode == quillet::Mode::IN_PLACE) quillet::remove_temporaries_on_signal();
+  // An interrupted run leaves no temporary file behind, and no git of a tree run running.
+  if (options.mode == quillet::Mode::IN_PLACE || options.recursive) quillet::clean_up_on_signal();
   const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
   if (options.recursive) return quillet::run_tree(options, colour, stdout);
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Asking git what it ignores, in a hostile tree: no program that the tree's own configuration
 # names, nor a git planted in it, is run; a git hook's variables do not stand for a nested
-# repository.
+# repository; the run's wait on git is bounded, and an interrupted run ends the git it started.
 # Usage: git_safety_test.sh path/to/quillet
 set -u
 quillet=$(realpath "$1")
@@ -103,5 +103,21 @@ took=$((($(date +%s%N) - started) / 1000000))
 for n in 1 2 3 4 5 6; do echo "? Error reading held/r$n: git did not answer in time"; done |
   cmp -s - printed && [ "$rc" = 10 ] || fail "held repositories: status $rc, [$(cat printed)]"
 [ "$took" -lt 2000 ] || fail "held repositories: the run waited $took ms on git"
+
+# An interrupted run ends the git it started, here held by a FIFO.
+repo sig && rm sig/.gitignore && mkfifo sig/.gitignore
+QUILLET_GIT_TIMEOUT_MS=60000 "$quillet" -r -check sig >/dev/null &
+quillet_pid=$!
+for _ in $(seq 100); do
+  git_pid=$(ps -o pid= --ppid "$quillet_pid") && break
+  sleep 0.05
+done
+[ -n "$git_pid" ] || fail "git was not started in sig"
+kill -TERM "$quillet_pid" && wait "$quillet_pid"; rc=$?
+# in_sig: git is still at work in sig.
+in_sig() { [ "$(readlink "/proc/${git_pid// /}/cwd" 2>/dev/null)" = "$work/sig" ]; }
+for _ in $(seq 40); do in_sig || break; sleep 0.05; done
+in_sig && fail "git was left running after SIGTERM" && kill -KILL $git_pid
+[ "$rc" = 143 ] || fail "interrupted run: status $rc"
 
 finish

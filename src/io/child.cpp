@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "io/descriptor.h"
+#include "io/interrupt.h"
 
 extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
 
@@ -68,7 +69,10 @@ int spawn(const std::vector<const char*>& argv, int directory,
     sigaddset(&waited, signal);
   ::posix_spawnattr_setsigmask(&attributes, &none);
   ::posix_spawnattr_setsigdefault(&attributes, &waited);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // A group of its own, which an interrupted run kills with whatever the child started.
+  ::posix_spawnattr_setpgroup(&attributes, 0);
+  ::posix_spawnattr_setflags(
+      &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
   std::vector<char*> words = null_ended(argv);
   std::vector<char*> variables =
       environment != nullptr ? null_ended(*environment) : std::vector<char*>();
@@ -95,8 +99,12 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
     return result;
   }
   pid_t pid = -1;
-  result.error = spawn(argv, directory, environment, out.write_end.fd,
-                       errors != nullptr ? err.write_end.fd : -1, pid);
+  result.error = start_child(
+      [&](pid_t& started) {
+        return spawn(argv, directory, environment, out.write_end.fd,
+                     errors != nullptr ? err.write_end.fd : -1, started);
+      },
+      pid);
   out.write_end.reset();
   err.write_end.reset();
   if (result.error != 0) return result;
@@ -130,10 +138,8 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
       into[i]->append(chunk.data(), static_cast<std::size_t>(n));
     }
   }
-  if (late) ::kill(pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  if (late) ::kill(-pid, SIGKILL);
+  const int status = wait_for_child(pid);
   result.late = late;
   result.finished = !late && WIFEXITED(status);
   result.status = result.finished ? WEXITSTATUS(status) : 0;
