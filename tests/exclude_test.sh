@@ -55,19 +55,14 @@ if command -v git >/dev/null; then
   run_env=PATH=/nowhere expect "git not found" "$everything" g
   # A git that is there but cannot be started is no git that ignores nothing: the tree is not
   # walked, and the reason is told.
-  # With the standard streams only and two descriptors to spare: the directory takes one.
-  printed=$(
-    for fd in /proc/$BASHPID/fd/*; do
-      fd=${fd##*/} && [ "$fd" -gt 2 ] && [ "$fd" != 255 ] && eval "exec $fd>&-"
-    done
-    ulimit -n 5 && "$quillet" -r -check -noconf g/src
-  ); rc=$?
-  [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: Too many open files" ] ||
-    fail "no descriptor for git's pipe: status $rc, [$printed]"
-  printed=$(QUILLET_FAIL="posix_spawn /git 11" LD_PRELOAD="$fault_lib" \
-    ASAN_OPTIONS=verify_asan_link_order=0 "$quillet" -r -check g/src); rc=$?
-  [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: Resource temporarily unavailable" ] ||
-    fail "git that cannot be spawned: status $rc, [$printed]"
+  # As with descriptors or processes used up (ulimit -n, ulimit -u): the pipe, or the spawn, fails.
+  for fault in "pipe2 - 24:Too many open files" \
+    "posix_spawn /git 11:Resource temporarily unavailable"; do
+    printed=$(QUILLET_FAIL="${fault%%:*}" LD_PRELOAD="$fault_lib" \
+      ASAN_OPTIONS=verify_asan_link_order=0 "$quillet" -r -check g/src); rc=$?
+    [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: ${fault#*:}" ] ||
+      fail "git that cannot start (${fault%%:*}): status $rc, [$printed]"
+  done
   mkdir crashing && printf '#!/bin/sh\nkill -SEGV $$\n' >crashing/git && chmod +x crashing/git
   printed=$(PATH="$work/crashing" "$quillet" -r -check g/src); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: git was ended by a signal" ] ||

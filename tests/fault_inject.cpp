@@ -2,7 +2,7 @@
 // path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (open, unlink,
 // rename of its source, link to its new name, and their forms relative to a directory, which
 // count as the plain ones; posix_spawn of its program) fail with ERRNO when its path ends in
-// SUFFIX; flock, fchown and fchmod fail whatever the suffix, fsync on a path of "file" or
+// SUFFIX; flock, fchown, fchmod and pipe2 fail whatever the suffix, fsync on a path of "file" or
 // "directory". Several such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO"
 // lets N reads succeed and fails the rest. QUILLET_PAUSE="write N SECONDS" lets N writes go at
 // once and holds every later one for SECONDS first, so that a test can look at a run caught half
@@ -141,6 +141,11 @@ extern "C" int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_
   return next_definition<int(pid_t*, const char*, const posix_spawn_file_actions_t*,
                              const posix_spawnattr_t*, char* const*, char* const*)>("posix_spawn")(
       pid, path, actions, attributes, argv, environment);
+}
+
+extern "C" int pipe2(int* ends, int flags) {
+  if (should_fail("pipe2", nullptr)) return -1;
+  return next_definition<int(int*, int)>("pipe2")(ends, flags);
 }
 
 extern "C" int flock(int fd, int operation) {
