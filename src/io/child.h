@@ -18,7 +18,8 @@ struct ChildResult {
 /// directory open as `directory` (-1: this process's), with the "NAME=VALUE" words of
 /// `environment` (nullptr: this process's), standard input on /dev/null and no signal blocked,
 /// and reads all it writes on standard output into `output`, and on standard error into `errors`
-/// (nullptr: it goes to /dev/null). A child still running after `timeout_ms` is killed.
+/// (nullptr: it goes to /dev/null). It leads a process group of its own (see start_child), which
+/// is killed when it is still running after `timeout_ms`.
 [[nodiscard]] ChildResult run_child(const std::vector<const char*>& argv, int directory,
                                     const std::vector<const char*>* environment,
                                     std::string& output, std::string* errors, int timeout_ms);

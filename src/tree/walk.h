@@ -73,8 +73,8 @@ struct Walk {
   std::set<FileId> walked;  // only when more than one directory is named: else none comes twice
   bool overlap = false;     // more than one directory is named
   WalkRules rules;
-  // How long git may still take, over all the questions of the walk: each nested repository
-  // that holds git costs the time once, not once more.
+  // How long git may still take over all the walk's questions: a tree of repositories that
+  // each hold git waits that long once, not once for each.
   std::int64_t git_time_left_ms = 0;
   SettingsCache settings;
   DirectoryLog* log = nullptr;  // shared by every directory the walk opens
