@@ -16,8 +16,8 @@ quillet::ResultCode run(int argc, char** argv) {
   // Where standard output takes the text, a message there would be taken for it: an editor
   // would save it as the file.
   std::FILE* const messages = quillet::messages_for(options, stdout, stderr);
-  // An interrupted in-place run leaves no temporary file behind.
-  if (options.mode == quillet::Mode::IN_PLACE) quillet::remove_temporaries_on_signal();
+  // An interrupted run leaves no temporary file behind, and no git of a tree run running.
+  if (options.mode == quillet::Mode::IN_PLACE || options.recursive) quillet::clean_up_on_signal();
   const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
   if (options.recursive) return quillet::run_tree(options, colour, stdout);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -17,36 +18,38 @@ namespace {
 TEST(RunChild, Outcomes) {
   std::string out;
   std::string errors;
-  ChildResult got =
-      run_child({"sh", "-c", "printf 'a\\0b'; echo oops >&2; exit 3"}, -1, out, &errors, 10'000);
+  ChildResult got = run_child({"sh", "-c", "printf 'a\\0b'; echo oops >&2; exit 3"}, -1, nullptr,
+                              out, &errors, 10'000);
   EXPECT_TRUE(got.started && got.finished);
   EXPECT_EQ(got.status, 3);
   EXPECT_EQ(out, std::string("a\0b", 3));
   EXPECT_EQ(errors, "oops\n");
 
   out.clear();
-  got = run_child({"no-such-program-of-quillet"}, -1, out, nullptr, 10'000);
+  got = run_child({"no-such-program-of-quillet"}, -1, nullptr, out, nullptr, 10'000);
   EXPECT_FALSE(got.started);
+  EXPECT_EQ(got.error, ENOENT);
 
   // Much on both streams at once: neither side waits for the other.
   out.clear();
   errors.clear();
-  got = run_child({"sh", "-c", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2"}, -1, out,
-                  &errors, 10'000);
+  got = run_child({"sh", "-c", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2"}, -1,
+                  nullptr, out, &errors, 10'000);
   EXPECT_TRUE(got.finished);
   EXPECT_EQ(out.size(), 300000U);
   EXPECT_EQ(errors.size(), 300000U);
 
   const auto start = std::chrono::steady_clock::now();
-  got = run_child({"sleep", "30"}, -1, out, nullptr, 200);
+  got = run_child({"sleep", "30"}, -1, nullptr, out, nullptr, 200);
   EXPECT_TRUE(got.started);
   EXPECT_FALSE(got.finished);
+  EXPECT_TRUE(got.late);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
   // It runs in the directory given, whatever this process's is.
   const Descriptor root(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   out.clear();
-  got = run_child({"pwd"}, root.fd, out, nullptr, 10'000);
+  got = run_child({"pwd"}, root.fd, nullptr, out, nullptr, 10'000);
   EXPECT_EQ(out, "/\n");
 }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What a project leaves alone in a tree: paths excluded by its settings files or the command line
 # (walked or named), and what git ignores, asked of git itself.
-# Usage: exclude_test.sh path/to/quillet
+# Usage: exclude_test.sh path/to/quillet path/to/fault_inject.so
 set -u
 quillet=$(realpath "$1")
+fault_lib=$(realpath "$2")
 # shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
@@ -59,11 +60,40 @@ if command -v git >/dev/null; then
   everything=$(find g -type f -name '*.c')
   expect "-nogit" "$everything" g -nogit
   run_env=PATH=/nowhere expect "git not found" "$everything" g
-  # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so.
+  # A git that is there but cannot be started is no git that ignores nothing: the tree is not
+  # walked, and the reason is told.
+  # As with descriptors or processes used up (ulimit -n, ulimit -u): the pipe, or the spawn, fails.
+  for fault in "pipe2 - 24:Too many open files" \
+    "posix_spawn /git 11:Resource temporarily unavailable"; do
+    printed=$(QUILLET_FAIL="${fault%%:*}" LD_PRELOAD="$fault_lib" \
+      ASAN_OPTIONS=verify_asan_link_order=0 "$quillet" -r -check g/src); rc=$?
+    [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: ${fault#*:}" ] ||
+      fail "git that cannot start (${fault%%:*}): status $rc, [$printed]"
+  done
+  mkdir crashing && printf '#!/bin/sh\nkill -SEGV $$\n' >crashing/git && chmod +x crashing/git
+  printed=$(PATH="$work/crashing" "$quillet" -r -check g/src); rc=$?
+  [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: git was ended by a signal" ] ||
+    fail "git that crashed: status $rc, [$printed]"
+  if [ "$(id -u)" = 0 ]; then
+    # git refuses root a repository another user owns: its own rules are not applied.
+    chown -R 65534 g/nested
+    expect "owned by another" "g/src/a.c g/src/tracked.gen.c g/nested/b.c g/nested/out/o.c" g
+    chown -R 0 g/nested
+  fi
+  # A nested repository git cannot read (its .git names one that is gone) keeps the rules of the
+  # repository around it, walked or named.
+  make g/src/stale/x.gen.c g/src/stale/k.c && echo 'gitdir: /gone' >g/src/stale/.git
+  git -C g check-ignore -q src/stale/x.gen.c || fail "git does not ignore src/stale/x.gen.c"
+  expect "stale .git" "g/src/a.c g/src/tracked.gen.c g/src/stale/k.c" g/src
+  expect "stale .git, named" "g/src/stale/k.c" g/src/stale
+  # A FIFO planted as a .gitignore holds git: the walk gives up on that tree and says so, after
+  # the time the environment sets.
   make h/a.c && git -C h init -q && mkfifo h/.gitignore
-  printed=$("$quillet" -r -check h); rc=$?
+  started=$SECONDS
+  printed=$(QUILLET_GIT_TIMEOUT_MS=300 "$quillet" -r -check h); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? Error reading h: git did not answer in time" ] ||
     fail "git held by a FIFO: status $rc, [$printed]"
+  [ $((SECONDS - started)) -lt 5 ] || fail "the time git may take was not the one set"
 fi
 
 finish

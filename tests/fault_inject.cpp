@@ -1,12 +1,14 @@
 // Preloaded into quillet by the shell tests to make one kind of call fail, so that every failure
 // path can be reached, even by root. QUILLET_FAIL="CALL SUFFIX ERRNO" makes CALL (open, unlink,
 // rename of its source, link to its new name, and their forms relative to a directory, which
-// count as the plain ones) fail with ERRNO when its path ends in SUFFIX; flock,
-// fchown and fchmod fail whatever the suffix, fsync on a path of "file" or "directory". Several
-// such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO" lets N reads succeed
-// and fails the rest. QUILLET_PAUSE="write N SECONDS" lets N writes go at once and holds every
-// later one for SECONDS first, so that a test can look at a run caught half way.
+// count as the plain ones; posix_spawn of its program) fail with ERRNO when its path ends in
+// SUFFIX; flock, fchown, fchmod and pipe2 fail whatever the suffix, fsync on a path of "file" or
+// "directory". Several such faults may be given, separated by ";". QUILLET_FAIL="read N ERRNO"
+// lets N reads succeed and fails the rest. QUILLET_PAUSE="write N SECONDS" lets N writes go at
+// once and holds every later one for SECONDS first, so that a test can look at a run caught half
+// way.
 #include <dlfcn.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -130,6 +132,20 @@ extern "C" int fsync(int fd) {
   const bool directory = ::fstat(fd, &fd_stat) == 0 && S_ISDIR(fd_stat.st_mode);
   if (should_fail("fsync", directory ? "directory" : "file")) return -1;
   return next_definition<int(int)>("fsync")(fd);
+}
+
+extern "C" int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
+                           const posix_spawnattr_t* attributes, char* const* argv,
+                           char* const* environment) {
+  if (should_fail("posix_spawn", path)) return errno;  // it returns the error, errno untouched
+  return next_definition<int(pid_t*, const char*, const posix_spawn_file_actions_t*,
+                             const posix_spawnattr_t*, char* const*, char* const*)>("posix_spawn")(
+      pid, path, actions, attributes, argv, environment);
+}
+
+extern "C" int pipe2(int* ends, int flags) {
+  if (should_fail("pipe2", nullptr)) return -1;
+  return next_definition<int(int*, int)>("pipe2")(ends, flags);
 }
 
 extern "C" int flock(int fd, int operation) {

@@ -10,8 +10,10 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "io/descriptor.h"
+#include "io/interrupt.h"
 
 extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
 
@@ -32,7 +34,19 @@ bool open_pipe(Pipe& pipe) {
   return true;
 }
 
-pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int errors) {
+// A copy of `words` that ends in a null pointer, as posix_spawn takes them (and leaves unchanged).
+std::vector<char*> null_ended(const std::vector<const char*>& words) {
+  std::vector<char*> ended;
+  ended.reserve(words.size() + 1);
+  for (const char* word : words)
+    ended.push_back(const_cast<char*>(word));  // NOLINT: never written through
+  ended.push_back(nullptr);
+  return ended;
+}
+
+// Starts the child as `pid`. Returns 0, or the error that kept it from starting.
+int spawn(const std::vector<const char*>& argv, int directory,
+          const std::vector<const char*>* environment, int out, int errors, pid_t& pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
@@ -55,31 +69,45 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
     sigaddset(&waited, signal);
   ::posix_spawnattr_setsigmask(&attributes, &none);
   ::posix_spawnattr_setsigdefault(&attributes, &waited);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::vector<char*> words;
-  for (const char* word : argv)
-    words.push_back(const_cast<char*>(word));  // NOLINT: posix_spawn takes them so, unchanged
-  words.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
+  // A group of its own, which an interrupted run kills with whatever the child started.
+  ::posix_spawnattr_setpgroup(&attributes, 0);
+  ::posix_spawnattr_setflags(
+      &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+  std::vector<char*> words = null_ended(argv);
+  std::vector<char*> variables =
+      environment != nullptr ? null_ended(*environment) : std::vector<char*>();
+  // A program named by a path is started as named: PATH, which may hold relative entries, is
+  // searched only for a bare name.
+  const auto start = std::strchr(words[0], '/') != nullptr ? ::posix_spawn : ::posix_spawnp;
+  const int spawned = start(&pid, words[0], &actions, &attributes, words.data(),
+                            environment != nullptr ? variables.data() : environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
-  return spawned == 0 ? pid : -1;
+  return spawned;
 }
 
 }  // namespace
 
-ChildResult run_child(const std::vector<const char*>& argv, int directory, std::string& output,
+ChildResult run_child(const std::vector<const char*>& argv, int directory,
+                      const std::vector<const char*>* environment, std::string& output,
                       std::string* errors, int timeout_ms) {
   ChildResult result;
   Pipe out;
   Pipe err;
-  if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) return result;
-  const pid_t pid =
-      spawn(argv, directory, out.write_end.fd, errors != nullptr ? err.write_end.fd : -1);
+  if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) {
+    result.error = errno;
+    return result;
+  }
+  pid_t pid = -1;
+  result.error = start_child(
+      [&](pid_t& started) {
+        return spawn(argv, directory, environment, out.write_end.fd,
+                     errors != nullptr ? err.write_end.fd : -1, started);
+      },
+      pid);
   out.write_end.reset();
   err.write_end.reset();
-  if (pid < 0) return result;
+  if (result.error != 0) return result;
   result.started = true;
 
   // Both pipes are read as they fill, so that a child writing much on one never waits on it.
@@ -110,10 +138,9 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory, std::
       into[i]->append(chunk.data(), static_cast<std::size_t>(n));
     }
   }
-  if (late) ::kill(pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  if (late) ::kill(-pid, SIGKILL);
+  const int status = wait_for_child(pid);
+  result.late = late;
   result.finished = !late && WIFEXITED(status);
   result.status = result.finished ? WEXITSTATUS(status) : 0;
   return result;

@@ -7,16 +7,21 @@ namespace quillet {
 
 /// How a child process ended.
 struct ChildResult {
-  bool started = false;   // it could be started at all (the program was found)
+  bool started = false;   // it could be started at all
   bool finished = false;  // it ended by itself within the time given, not by a signal
+  bool late = false;      // it was killed for taking longer than the time given
   int status = 0;         // its exit status, once finished
+  int error = 0;          // unless started, the error of the pipe or the spawn; 0: none was tried
 };
 
-/// Runs `argv` (its first word looked up in PATH; no shell) in the directory open as `directory`
-/// (-1: this process's), with standard input on /dev/null and no signal blocked, and reads all it
-/// writes on standard output into `output`, and on standard error into `errors` (nullptr: it goes
-/// to /dev/null). A child still running after `timeout_ms` is killed.
+/// Runs `argv` (no shell; its first word is looked up in PATH unless it holds a "/") in the
+/// directory open as `directory` (-1: this process's), with the "NAME=VALUE" words of
+/// `environment` (nullptr: this process's), standard input on /dev/null and no signal blocked,
+/// and reads all it writes on standard output into `output`, and on standard error into `errors`
+/// (nullptr: it goes to /dev/null). It leads a process group of its own (see start_child), which
+/// is killed when it is still running after `timeout_ms`.
 [[nodiscard]] ChildResult run_child(const std::vector<const char*>& argv, int directory,
+                                    const std::vector<const char*>* environment,
                                     std::string& output, std::string* errors, int timeout_ms);
 
 }  // namespace quillet

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
@@ -34,11 +36,27 @@ Temporaries& temporaries() {
   return list;
 }
 
+// The process groups of the children running, each led by the child started: an interrupted run
+// ends them, or they would run on, with no one to read what they write.
+struct Children {
+  std::mutex mutex;
+  std::vector<pid_t> groups;
+};
+
+Children& children() {
+  static Children list;
+  return list;
+}
+
 void wait_for_signal(sigset_t signals) {
   int signal = 0;
   while (::sigwait(&signals, &signal) != 0) {
   }
-  // The lock is never given back: no temporary file is made or renamed after this.
+  // The locks are never given back: no child is started, and no temporary file is made or
+  // renamed, after this.
+  children().mutex.lock();
+  for (const pid_t group : children().groups)
+    ::kill(-group, SIGKILL);
   temporaries().mutex.lock();
   for (const Temporary& file : temporaries().files)
     ::unlinkat(file.directory, file.name.c_str(), 0);
@@ -53,7 +71,7 @@ void wait_for_signal(sigset_t signals) {
 
 }  // namespace
 
-void remove_temporaries_on_signal() {
+void clean_up_on_signal() {
   sigset_t signals;
   sigemptyset(&signals);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -72,6 +90,27 @@ void remove_temporaries_on_signal() {
   } catch (const std::system_error&) {
     ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
   }
+}
+
+int start_child(const std::function<int(pid_t&)>& spawn, pid_t& pid) {
+  const std::lock_guard lock(children().mutex);
+  const int error = spawn(pid);
+  if (error == 0) children().groups.push_back(pid);
+  return error;
+}
+
+int wait_for_child(pid_t pid) {
+  // Waited for first without being reaped: until it is, its id is no other process's.
+  siginfo_t info{};
+  while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+  }
+  const std::lock_guard lock(children().mutex);
+  std::vector<pid_t>& groups = children().groups;
+  groups.erase(std::remove(groups.begin(), groups.end(), pid), groups.end());
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
 }
 
 int create_temporary_file(int directory, const char* name) {

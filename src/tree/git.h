@@ -12,11 +12,11 @@ namespace quillet {
 /// The git that a run asks, found once before anything is walked.
 struct Git {
   std::string program;      // an absolute path; empty when git is not installed
-  int timeout_ms = 10'000;  // how long git may take to answer one question
+  int timeout_ms = 10'000;  // how long git may take to answer: one question, or a whole walk
 };
 
 /// Finds git in the entries of PATH that are absolute paths: an empty or relative entry would find
-/// a program of the tree being walked.
+/// a program of the tree being walked. QUILLET_GIT_TIMEOUT_MS, a number above 0, sets the time.
 [[nodiscard]] Git find_git();
 
 /// Runs `git` with `args` (the words after "git") in the directory open as `directory` (-1: this
@@ -24,5 +24,11 @@ struct Git {
 /// repository's own configuration from starting any program. Not started when `git` was not found.
 [[nodiscard]] ChildResult run_git(const Git& git, const std::vector<const char*>& args,
                                   int directory, std::string& output, std::string* errors);
+
+/// Runs git as run_git does, to ask about the directory open as `directory` alone: without the
+/// variables by which a git hook names its own repository, and fetching nothing, so that a
+/// partial clone starts no transport that its configuration names.
+[[nodiscard]] ChildResult run_git_in(const Git& git, const std::vector<const char*>& args,
+                                     int directory, std::string& output, std::string* errors);
 
 }  // namespace quillet

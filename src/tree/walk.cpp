@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <system_error>
 
 #include "tree/git.h"
 
@@ -65,26 +67,92 @@ bool unreadable(Found& found, std::string path, std::string why = {}) {
   return true;
 }
 
-// Asks git what it ignores below `directory`, into `frame`. Outside a work tree, or without git,
-// there is nothing to leave out. Returns false when git did not answer in time.
-bool ask_git(const Git& program, const Directory& directory, Walk::Frame& frame) {
+// What git answered about the paths it ignores.
+struct GitAnswer {
+  std::string why;    // when the walk cannot go on: git did not answer in time, or cannot start
+  bool read = false;  // git read a repository here, and answered
+  std::shared_ptr<const Ignored> ignored;  // what it listed; null for nothing
+};
+
+// Asks git what it ignores below the directory open as `directory`, or with `name`, below its
+// entry `name` alone, within the `time_left_ms` of the walk, which it takes from.
+GitAnswer ask(const Git& program, int directory, const char* name, std::int64_t& time_left_ms) {
+  GitAnswer answer;
+  if (time_left_ms <= 0) {
+    answer.why = "git did not answer in time";
+    return answer;
+  }
+  std::vector<const char*> args;
+  if (name != nullptr) args.push_back("--literal-pathspecs");
+  args.insert(args.end(),
+              {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"});
+  if (name != nullptr) args.insert(args.end(), {"--", name});
   std::string output;
   // A FIFO planted as a .gitignore would hold git for ever: it has a time to answer in.
-  const ChildResult git = run_git(
-      program, {"ls-files", "-z", "--others", "--ignored", "--exclude-standard", "--directory"},
-      directory.handle.fd, output, nullptr);
-  if (git.started && !git.finished) return false;
-  frame.ignored = nullptr;
-  frame.below_git_root.clear();
-  if (!git.started || git.status != 0) return true;
+  Git limited = program;
+  limited.timeout_ms = static_cast<int>(time_left_ms);  // no more than it was given
+  const auto started = std::chrono::steady_clock::now();
+  const ChildResult git = run_git_in(limited, args, directory, output, nullptr);
+  time_left_ms -= std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - started)
+                      .count();
+  if (git.late) {
+    answer.why = "git did not answer in time";
+  } else if (git.error != 0) {
+    // Walked without its rules, the tree would have what git ignores rewritten.
+    answer.why = std::error_code(git.error, std::generic_category()).message();
+  } else if (git.started && !git.finished) {
+    answer.why = "git was ended by a signal";
+  }
+  answer.read = git.finished && git.status == 0;
+  if (!answer.read) return answer;
   auto ignored = std::make_shared<Ignored>();
   for (std::size_t at = 0; at < output.size();) {
     const std::size_t end = std::min(output.find('\0', at), output.size());
     if (end > at) ignored->emplace(output, at, end - at);
     at = end + 1;
   }
-  if (!ignored->empty()) frame.ignored = std::move(ignored);
-  return true;
+  if (!ignored->empty()) answer.ignored = std::move(ignored);
+  return answer;
+}
+
+bool holds_git(const std::vector<Walk::Entry>& entries) {
+  return std::binary_search(
+      entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
+      [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
+}
+
+// Asks git what it ignores below `directory`, into `frame`, which holds what the repository
+// around it ignores (nothing yet for a directory `named`). Outside a work tree, or where git is
+// not installed, there is nothing to leave out. Returns why the directory cannot be walked, or
+// nothing.
+std::string ask_git(Walk& walk, const Directory& directory, bool named, Walk::Frame& frame) {
+  const Git& program = walk.rules.git;
+  if (program.program.empty()) return {};
+  GitAnswer answer = ask(program, directory.handle.fd, nullptr, walk.git_time_left_ms);
+  if (!answer.why.empty()) return answer.why;
+  if (answer.read) {
+    frame.ignored = std::move(answer.ignored);
+    frame.below_git_root.clear();
+    return {};
+  }
+  // A repository git cannot read (its .git names one that is gone, or another user owns it)
+  // keeps the rules around it, as git asked from there keeps them. Those of a directory named
+  // are asked of its parent.
+  if (!named || !holds_git(frame.entries)) return {};
+  const Descriptor parent(::openat(directory.handle.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::array<char, PATH_MAX> resolved;
+  if (parent.fd < 0 || ::realpath(directory.path.c_str(), resolved.data()) == nullptr) {
+    return std::error_code(errno, std::generic_category()).message();
+  }
+  const std::string name = split_path(resolved.data()).name;
+  if (name.empty()) return {};  // the root has no parent
+  answer = ask(program, parent.fd, name.c_str(), walk.git_time_left_ms);
+  if (answer.read) {
+    frame.ignored = std::move(answer.ignored);
+    frame.below_git_root = name;
+  }
+  return answer.why;
 }
 
 // Whether git ignores the entry `name` (a directory with `directory`) of the innermost frame.
@@ -94,12 +162,6 @@ bool is_ignored(const Walk::Frame& frame, std::string_view name, bool directory)
       frame.below_git_root.empty() ? std::string(name) : join_path(frame.below_git_root, name);
   if (directory) path += '/';
   return frame.ignored->count(path) != 0;
-}
-
-bool holds_git(const std::vector<Walk::Entry>& entries) {
-  return std::binary_search(
-      entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
-      [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
 }
 
 // Enters `directory`, whose settings are `settings`: a directory named, or one met in a walk
@@ -115,9 +177,10 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
   frame.below_git_root = std::move(below_git_root);
   // A directory named, or one that is a work tree of its own (a nested repository or a
   // submodule), is asked about.
-  if (walk.rules.use_git && (named || holds_git(frame.entries)) &&
-      !ask_git(walk.rules.git, *directory, frame)) {
-    return unreadable(found, directory->path, "git did not answer in time");
+  if (walk.rules.use_git && (named || holds_git(frame.entries))) {
+    if (std::string why = ask_git(walk, *directory, named, frame); !why.empty()) {
+      return unreadable(found, directory->path, std::move(why));
+    }
   }
   frame.settings = std::move(settings);
   frame.directory = std::move(directory);
@@ -272,6 +335,7 @@ Walk begin_walk(const std::vector<const char*>& paths, WalkRules rules, Director
   Walk walk;
   walk.paths = paths;
   walk.rules = std::move(rules);
+  walk.git_time_left_ms = walk.rules.git.timeout_ms;
   walk.log = log;
   int directories = 0;
   for (const char* path : paths) {

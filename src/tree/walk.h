@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -72,6 +73,9 @@ struct Walk {
   std::set<FileId> walked;  // only when more than one directory is named: else none comes twice
   bool overlap = false;     // more than one directory is named
   WalkRules rules;
+  // How long git may still take over all the walk's questions: a tree of repositories that
+  // each hold git waits that long once, not once for each.
+  std::int64_t git_time_left_ms = 0;
   SettingsCache settings;
   DirectoryLog* log = nullptr;  // shared by every directory the walk opens
 };
