@@ -98,6 +98,10 @@ TEST(RebuildLine, Table) {
       // A rebuilt line that would read differently is left as it was.
       {"star slash in a line comment", "x;" + spaces(30) + "// a */ b\n",
        "x;" + spaces(30) + "// a */ b\n"},
+      {"slash star in a line comment", "x;" + spaces(30) + "// a /* b\n",
+       "x;" + spaces(30) + "// a /* b\n"},
+      {"slash star stays a line comment", "x;" + spaces(30) + "// a /* b\n",
+       "x;" + spaces(62) + "// a /* b\n", cpp},
       {"backslash ends a line comment", "x;" + spaces(30) + "/* a \\ */\n",
        "x;" + spaces(30) + "/* a \\ */\n", cpp},
       {"code glued to the marker", std::string(69, 'x') + "/ /* c */\n",

@@ -83,6 +83,7 @@ Plan plan_line(std::string_view line, std::int32_t comment_start, std::int32_t c
   plan.cpp_style = layout.cpp_style;
   plan.line_end = line_end_of(line);
   const auto start = static_cast<std::size_t>(comment_start);
+  plan.restyled = (line[start - 1] == '/') != layout.cpp_style;
   // The carriage return of a CR LF belongs to the line end, not to the comment: trimming would
   // keep it when it is all the text, and the rebuilt line would end in two of them.
   std::size_t end = static_cast<std::size_t>(comment_end);
@@ -122,6 +123,11 @@ bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
   // From the marker on, only a "*" or "/" of the text can close the comment early, and only a
   // backslash can carry the line over; text without them leaves the line as it should be.
   if (padded && find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) return true;
+  // As a block comment, a line comment's "/*" would be a comment within a comment, which
+  // compilers warn of.
+  if (plan.restyled && !plan.cpp_style && plan.text.find("/*") != std::string_view::npos) {
+    return false;
+  }
   if (!padded) append(plan.code);
   append(marker_of(plan));
   const std::size_t text_start = used;

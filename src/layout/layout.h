@@ -66,6 +66,7 @@ struct Plan {
   std::int64_t code_padding = 0;  // none when not above 0
   std::int64_t text_padding = 0;
   bool cpp_style = false;
+  bool restyled = false;  // the comment was written in the other style
 };
 
 /// Plans `line`, which ends in the trailing comment line[comment_start, comment_end), in the
@@ -76,7 +77,8 @@ struct Plan {
 /// Whether the planned line, scanned entering in `incoming` as the line it replaces was, holds the
 /// same code and the same comment text and ends in plain code. It does not when the text holds
 /// "*/" and becomes a block comment, ends in a backslash as a line comment, or when the code part
-/// ends in "/" and glues to the marker; such a line is better left as it is.
+/// ends in "/" and glues to the marker; nor when a line comment holding "/*" would become a block
+/// comment. Such a line is better left as it is.
 [[nodiscard]] bool keeps_meaning(const Plan& plan, const ScanResult& incoming);
 
 /// The size of the planned line in bytes.
