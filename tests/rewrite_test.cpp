@@ -188,6 +188,8 @@ TEST(RewriteLines, HugeColumns) {
   const LayoutOptions layout{.cpos = 3'000'000, .cpp_style = true};
   const std::string got = run_text("x;" + spaces(40) + "// a\n", layout);
   EXPECT_EQ(got, "x;" + spaces(3'000'000 - 3) + "// a\n");
+  EXPECT_TRUE(run_text("x;" + spaces(40) + "/**< a */\n", layout) ==
+              "x;" + spaces(3'000'000 - 3) + "///< a\n");
 }
 
 }  // namespace

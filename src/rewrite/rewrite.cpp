@@ -24,7 +24,8 @@ void write_plan(Output& out, const Plan& plan) {
   write_bytes(out, plan.code);
   write_fill(out, ' ', plan.code_padding);
   write_bytes(out, plan.cpp_style ? "//"sv : "/*"sv);
-  write_bytes(out, plan.text);
+  if (plan.doc) write_fill(out, doc_mark(plan), 1);
+  write_bytes(out, plan.text.substr(plan.doc ? 1 : 0));
   write_fill(out, ' ', plan.text_padding);
   write_bytes(out, plan.cpp_style ? ""sv : "*/"sv);
   write_bytes(out, plan.line_end);
