@@ -65,13 +65,4 @@ Marker marker_in(std::string_view text) {
   return Marker::NONE;
 }
 
-Marker marker_of_comment(std::string_view line, std::int32_t comment_start,
-                         std::int32_t comment_end) {
-  const auto start = static_cast<std::size_t>(comment_start);
-  for (std::size_t i = 0; i + 2 < start; ++i) {
-    if (!is_space(static_cast<unsigned char>(line[i]))) return Marker::NONE;
-  }
-  return marker_in(line.substr(start, static_cast<std::size_t>(comment_end) - start));
-}
-
 }  // namespace quillet

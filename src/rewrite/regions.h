@@ -22,17 +22,12 @@ constexpr bool may_start_marker(unsigned char c) {
          c == ' ' || c == '\t';
 }
 
-/// The marker of `line`, which ends in the trailing comment line[comment_start, comment_end): one
-/// only when the comment stands alone on its line, nothing but blanks around it.
-[[nodiscard]] Marker marker_of_comment(std::string_view line, std::int32_t comment_start,
-                                       std::int32_t comment_end);
-
-/// The marker of `line`, whose scan gave `scanned`: one only when the line is a comment opened on
-/// it and standing alone, nothing but blanks around it.
+/// The marker of `line`, whose scan gave `scanned`: one only when the line ends in a comment
+/// opened on it, alone or after code (clang-format reads its own markers after code too).
 [[nodiscard]] inline Marker marker_of(std::string_view line, const ScanResult& scanned) {
   if (scanned.state.code != OK || scanned.comment_start < 2) return Marker::NONE;
   // Asked of nearly every commented line: most are told from a marker by the first bytes of
-  // their text, before the rest of the line is looked at.
+  // their text.
   const auto start = static_cast<std::size_t>(scanned.comment_start);
   const auto end = static_cast<std::size_t>(scanned.comment_end);
   if (start == end) return Marker::NONE;
@@ -42,7 +37,7 @@ constexpr bool may_start_marker(unsigned char c) {
                                                  : first)) {
     return Marker::NONE;
   }
-  return marker_of_comment(line, scanned.comment_start, scanned.comment_end);
+  return marker_in(line.substr(start, end - start));
 }
 
 }  // namespace quillet
