@@ -94,7 +94,9 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
     if (!next_line(reader, carried.state.code, line)) return RC_IO_ERROR;
     if (line.bytes.empty()) break;
     if (is_long(line)) {
-      if (!copy_long_line(reader, carried)) return RC_IO_ERROR;
+      Marker marker = Marker::NONE;
+      if (!copy_long_line(reader, carried, marker)) return RC_IO_ERROR;
+      if (marker != Marker::NONE) fenced = marker == Marker::OFF;
       continue;
     }
     // Pass the line through, or rebuild it.
