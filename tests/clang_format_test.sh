@@ -30,11 +30,16 @@ awk '$0 == "```yaml" { on = 1; next } /^```$/ { if (on) exit } on' \
 grep -q 'Kind: Leave' t/.clang-format || fail "the settings are missing from the page"
 cp "$source_tree/examples/sample.c" "$source_tree"/tests/data/*.c t/
 cp -r "$source_tree/src" t/src
+# A table that a marker after code keeps from both: clang-format reads that marker only as written.
+printf '%s\n' 'static const int t[] = {   // clang-format off' '    1,   2,' '      3,4 };' \
+  '// clang-format on' >t/table.c
+sed -n 2,3p t/table.c >table.want
 find t -name '*.c' -o -name '*.cpp' -o -name '*.h' | xargs "$formatter" -i
 "$quillet" -r -nobak t >/dev/null
 find t -name '*.c' -o -name '*.cpp' -o -name '*.h' | xargs "$formatter" -i
 "$quillet" -r -check t >printed; rc=$?
 [ "$rc" = 0 ] || fail "clang-format undid Quillet's work: status $rc, $(head -n 5 printed)"
+sed -n 2,3p t/table.c | cmp -s - table.want || fail "the fenced table was reflowed: $(cat t/table.c)"
 # And without the settings, it would have: the pairing is what makes them agree.
 printf 'BasedOnStyle: LLVM\n' >t/.clang-format
 "$formatter" -i t/sample.c

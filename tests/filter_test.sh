@@ -157,6 +157,11 @@ printf '%s\n' "::warning file=r%2C%3A%25.c,line=2,col=32::trailing comment would
 expect "-report github" 11 wanted
 "$quillet" -fi rewritten.c -check -cpp -report lines >printed; rc=$?
 expect "-report: nothing to tell" 0 nothing
+# No report line starts what GitHub's runner reads as one of its commands.
+cp report.c '::error::x.c' && "$quillet" -r -check -report lines '::error::x.c' >printed; rc=$?
+printf '%s\n' "./::error::x.c:2:32: trailing comment would move to column 65" \
+  "./::error::x.c:3:47: trailing comment would move to column 65" >wanted
+expect "-report lines: a name that reads as a command" 11 wanted
 for args in "-report lines" "-check -report" "-check -report files" "-diff -report lines"; do
   # shellcheck disable=SC2086
   "$quillet" -fi a.c $args >printed; rc=$?

@@ -98,32 +98,56 @@ TEST(RebuildLine, Table) {
       // A rebuilt line that would read differently is left as it was.
       {"star slash in a line comment", "x;" + spaces(30) + "// a */ b\n",
        "x;" + spaces(30) + "// a */ b\n"},
+      {"slash star in a line comment", "x;" + spaces(30) + "// a /* b\n",
+       "x;" + spaces(30) + "// a /* b\n"},
+      {"slash star stays a line comment", "x;" + spaces(30) + "// a /* b\n",
+       "x;" + spaces(62) + "// a /* b\n", cpp},
       {"backslash ends a line comment", "x;" + spaces(30) + "/* a \\ */\n",
        "x;" + spaces(30) + "/* a \\ */\n", cpp},
       {"code glued to the marker", std::string(69, 'x') + "/ /* c */\n",
        std::string(69, 'x') + "/ /* c */\n"},
+      // Documentation stays documentation, and a plain comment plain, in the other style.
+      {"member doc to block", "x;" + spaces(30) + "///< the count\n",
+       "x;" + spaces(62) + "/**< the count" + spaces(30) + "*/\n"},
+      {"member doc to line", "x;" + spaces(30) + "/**< the rest */\n",
+       "x;" + spaces(62) + "///< the rest\n", cpp},
+      {"doc to block, no room", std::string(120, 'y') + " ///\n",
+       std::string(120, 'y') + "/***/\n"},
+      {"plain line comment, star first", "x;" + spaces(30) + "//* a\n",
+       "x;" + spaces(30) + "//* a\n"},
+      {"plain block comment, slash first", "x;" + spaces(30) + "/*/ a */\n",
+       "x;" + spaces(30) + "/*/ a */\n", cpp},
+      {"four slashes: doc to some tools", "x;" + spaces(30) + "//// a\n",
+       "x;" + spaces(30) + "//// a\n"},
+      {"three stars: doc to some tools", "x;" + spaces(30) + "/*** a */\n",
+       "x;" + spaces(30) + "/*** a */\n", cpp},
+      {"doc kept in its own style", "x;" + spaces(30) + "/**< a */\n",
+       "x;" + spaces(62) + "/**< a" + spaces(38) + "*/\n"},
       {"too long to rebuild", std::string(LINE_BUFFER_SIZE - 6, 'x') + " // t\n",
        std::string(LINE_BUFFER_SIZE - 6, 'x') + " // t\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(rebuild_line(c.line, ScanResult{}, c.layout), c.want);
+    EXPECT_EQ(rebuild_line(c.want, ScanResult{}, c.layout), c.want) << "a second run";
   }
 }
 
 // What a line is checked against without writing it: the same bytes as rendering gives.
 TEST(RendersAs, SameAsRendered) {
-  const std::string line = "int x;" + spaces(30) + "// a\r\n";
   for (const LayoutOptions& layout :
        {LayoutOptions{}, LayoutOptions{.cpp_style = true}, LayoutOptions{.cpos = 7},
         LayoutOptions{.cpos = 37}, LayoutOptions{.cpos = 37, .cpp_style = true}}) {
-    const Plan plan = plan_line(line, 38, 40, layout);
-    std::string rendered(rendered_size(plan), '?');
-    render(plan, rendered.data());
-    EXPECT_TRUE(renders_as(plan, rendered)) << rendered;
-    EXPECT_EQ(renders_as(plan, line), rendered == line) << rendered;
-    rendered.back() = 'x';
-    EXPECT_FALSE(renders_as(plan, rendered));
+    for (const std::string& line :
+         {"int x;" + spaces(30) + "// a\r\n", "int x;" + spaces(30) + "///<\r\n"}) {
+      const Plan plan = plan_line(line, 38, 40, layout);
+      std::string rendered(rendered_size(plan), '?');
+      render(plan, rendered.data());
+      EXPECT_TRUE(renders_as(plan, rendered)) << rendered;
+      EXPECT_EQ(renders_as(plan, line), rendered == line) << rendered;
+      rendered.back() = 'x';
+      EXPECT_FALSE(renders_as(plan, rendered));
+    }
   }
 }
 

@@ -13,7 +13,9 @@ source "$(dirname "$0")/common.sh"
 
 # Prints the first line pair of $1 and $2 that differs in more than whitespace and markers.
 code_differs() {
-  awk 'function bare(s) { gsub(/[ \t\r\v\f]|\/\*|\*\/|\/\//, "", s); return s }
+  awk 'function bare(s) {
+         gsub(/\/\/\//, "//", s); gsub(/\/\*\*/, "/*", s)  # "///" and "/**" trade places
+         gsub(/[ \t\r\v\f]|\/\*|\*\/|\/\//, "", s); return s }
        NR == FNR { a[FNR] = $0; n = FNR; next }
        { if (bare($0) != bare(a[FNR])) { print FNR ": " a[FNR] " => " $0; exit } m = FNR }
        END { if (n != m) print "line count " n " => " m }' "$1" "$2"

@@ -44,16 +44,18 @@ TEST(MarkerOf, Table) {
       {"// clang-format on :reason\n", Marker::ON},
       {"// *indent-off*\n", Marker::OFF},
       {"// quillet off", Marker::OFF},
-      // Other words, or not alone on the line.
+      // After code, as clang-format reads its own.
+      {"x;  // clang-format off\n", Marker::OFF},
+      {"/* a */ // quillet off\n", Marker::OFF},
+      {"};    /* clang-format on */\n", Marker::ON},
+      // Other words, or not at the end of the line.
       {"// clang-format offset\n", Marker::NONE},
       {"// clang-format off now\n", Marker::NONE},
       {"// clang-formatoff\n", Marker::NONE},
       {"// clang format off\n", Marker::NONE},
       {"// *INDENT-OFF* please\n", Marker::NONE},
       {"// INDENT-OFF\n", Marker::NONE},
-      {"x;  // clang-format off\n", Marker::NONE},
       {"/* clang-format off */ x;\n", Marker::NONE},
-      {"/* a */ // quillet off\n", Marker::NONE},
       // The words as text, not as a comment.
       {"\"// clang-format off\"\n", Marker::NONE},
       {"s = R\"(\n", Marker::NONE},

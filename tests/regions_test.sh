@@ -16,6 +16,10 @@ moves='int x;                         // moves'
   echo 'int b;                                   /* stays too */'
   echo '/* *INDENT-ON* */'
   echo "$moves"
+  echo 'int t[] = {                    // clang-format off'
+  echo '  1,                           // stays'
+  echo '};                             /* clang-format on */'
+  echo "$moves"
   echo '                               /* quillet off */'
   echo 'int c;                         // stays, to the end'
 } >a.c
@@ -24,7 +28,9 @@ moves='int x;                         // moves'
   printf '%s\n' "$moves" | "$quillet" -fi - -noconf
   sed -n 2,5p a.c
   printf '%s\n' "$moves" | "$quillet" -fi - -noconf
-  sed -n 7,8p a.c
+  sed -n 7,9p a.c
+  printf '%s\n' "$moves" | "$quillet" -fi - -noconf
+  sed -n 11,12p a.c
 } >want.c
 cmp -s a.c want.c && fail "the sample has nothing to move"
 
@@ -35,7 +41,7 @@ cp a.c in_place.c && "$quillet" -fi in_place.c && cmp -s in_place.c want.c || fa
 mkdir t && cp a.c t/a.c && "$quillet" -r t && cmp -s t/a.c want.c || fail "a tree"
 cp a.c patched.c && "$quillet" -fi a.c -diff | sed 's/^\([-+][-+][-+] \)a\.c/\1patched.c/' |
   patch -s patched.c && cmp -s patched.c want.c || fail "-diff"
-sed -n '2,5p;7,8p' a.c >fenced.c
+sed -n '2,5p;7,9p;11,12p' a.c >fenced.c
 "$quillet" -fi fenced.c -check >printed; rc=$?
 [ "$rc" = 0 ] && [ ! -s printed ] || fail "-check on fenced lines: status $rc"
 "$quillet" -fi a.c -check >printed; rc=$?

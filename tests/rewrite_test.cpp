@@ -106,6 +106,43 @@ TEST(RewriteLines, LongLines) {
   }
 }
 
+// A marker line too long to hold is still read as a marker, wherever the line is long: before
+// the comment, in its blanks, or in its reason.
+TEST(RewriteLines, LongMarkerLines) {
+  struct Case {
+    const char* name;
+    std::string line;
+    bool fences;
+  };
+  const std::string moves = "x;" + spaces(30) + "// a\n";
+  const std::string moved = "x;" + spaces(62) + "/* a" + spaces(40) + "*/\n";
+  for (const std::size_t size : {LINE_BUFFER_SIZE, READ_BUFFER_SIZE + 3, 3 * READ_BUFFER_SIZE}) {
+    SCOPED_TRACE(size);
+    const std::string reason(size, 'r');
+    std::string code;
+    while (code.size() < size)
+      code += "1, ";
+    const Case cases[] = {
+        {"reason", "// clang-format off: " + reason + "\n", true},
+        {"block, reason", "/* Quillet off: " + reason + " */\n", true},
+        {"code before", "int t[] = {" + code + "  // clang-format off\n", true},
+        {"blanks", "/*" + spaces(size) + "*INDENT-OFF*" + spaces(size) + "*/\r\n", true},
+        {"a star in the text", "/* clang-format off * " + reason + " */\n", false},
+        {"no colon", "// clang-format off " + reason + "\n", false},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const std::string input =
+          c.line + moves + "// quillet on\n" + moves;  // NOLINT(performance-*)
+      EXPECT_TRUE(run_text(input) ==
+                  c.line + (c.fences ? moves : moved) + "// quillet on\n" + moved);
+    }
+    const std::string on = "/* clang-format on: " + reason + " */\n";
+    EXPECT_TRUE(run_text("// quillet off\n" + moves + on + moves) ==
+                "// quillet off\n" + moves + on + moved);
+  }
+}
+
 // A block of lines repeated over several read buffers comes out as the block's own output
 // repeated, wherever the buffer ends fall: inside lines, right after a newline, at the file's end.
 TEST(RewriteLines, ManyBuffers) {
@@ -188,6 +225,8 @@ TEST(RewriteLines, HugeColumns) {
   const LayoutOptions layout{.cpos = 3'000'000, .cpp_style = true};
   const std::string got = run_text("x;" + spaces(40) + "// a\n", layout);
   EXPECT_EQ(got, "x;" + spaces(3'000'000 - 3) + "// a\n");
+  EXPECT_TRUE(run_text("x;" + spaces(40) + "/**< a */\n", layout) ==
+              "x;" + spaces(3'000'000 - 3) + "///< a\n");
 }
 
 }  // namespace

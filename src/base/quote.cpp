@@ -20,18 +20,23 @@ constexpr std::array<std::pair<char, char>, 9> ESCAPES = {{{'\a', 'a'},
                                                            {'"', '"'},
                                                            {'\\', '\\'}}};
 
+// GitHub's runner reads "##[" anywhere in a line as the start of one of its commands.
+constexpr std::string_view RUNNER_COMMAND = "##[";
+
 // Between double quotes, with the escapes of C: named ones where C has them, three octal digits
-// for other control bytes and, with `octal_high`, for bytes past ASCII.
+// for other control bytes, for the "[" of "##[" and, with `octal_high`, for bytes past ASCII.
 std::string quoted(std::string_view name, bool octal_high) {
   std::string out = "\"";
-  for (const char byte : name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char byte = name[i];
     const auto c = static_cast<unsigned char>(byte);
     const auto* named = std::find_if(ESCAPES.begin(), ESCAPES.end(),
                                      [&](const auto& escape) { return escape.first == byte; });
+    const bool command = byte == '[' && i >= 2 && name.substr(i - 2, 2) == "##";
     if (named != ESCAPES.end()) {
       out += '\\';
       out += named->second;
-    } else if (is_control(c) || (octal_high && c >= 0x80)) {
+    } else if (is_control(c) || command || (octal_high && c >= 0x80)) {
       out += '\\';
       out += static_cast<char>('0' + (c >> 6));
       out += static_cast<char>('0' + ((c >> 3) & 7));
@@ -49,7 +54,15 @@ std::string printable(std::string_view name) {
   for (const char c : name) {
     if (is_control(static_cast<unsigned char>(c))) return quoted(name, false);
   }
+  if (name.find(RUNNER_COMMAND) != std::string_view::npos) return quoted(name, false);
   return std::string(name);
+}
+
+std::string printable_at_line_start(std::string_view name) {
+  std::string shown = printable(name);
+  const auto first = shown.empty() ? 0 : static_cast<unsigned char>(shown.front());
+  if (first == ':' || first == ' ' || first >= 0x80) shown.insert(0, "./");
+  return shown;
 }
 
 std::string diff_name(std::string_view name) {

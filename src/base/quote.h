@@ -7,8 +7,16 @@
 namespace quillet {
 
 /// `name` as a message shows it: as it is, or, when it holds a control character (which could end
-/// the message's line or move the cursor), between double quotes with C escapes.
+/// the message's line or move the cursor) or "##[" (which GitHub's runner takes, anywhere in a
+/// line, for one of its commands), between double quotes with C escapes, the "[" of "##[" in
+/// octal.
 [[nodiscard]] std::string printable(std::string_view name);
+
+/// `name` as printable shows it, made safe to start a line: with "./" before it when it would
+/// start the line with ":" (GitHub's runner takes a line that starts with "::", whitespace before
+/// it or not, for one of its commands), a blank, or a byte past ASCII (which may be whitespace to
+/// the runner). Such a name is relative, and "./" leaves it naming the same file.
+[[nodiscard]] std::string printable_at_line_start(std::string_view name);
 
 /// `name` as a diff header shows it, as GNU diff writes it and GNU patch reads it: as it is, or,
 /// when it holds a blank, a quote, a backslash, a control character or a byte past ASCII, between

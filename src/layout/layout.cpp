@@ -21,6 +21,19 @@ std::size_t padding(std::int64_t columns) {
   return columns > 0 ? static_cast<std::size_t>(columns) : 0;
 }
 
+// How documentation tools read a comment, by the bytes right after its marker: "///" and "/**"
+// (the marker's second byte again) and "//!" and "/*!" are documentation, of the member before
+// it when a "<" follows. A fourth "/" or "*" ("////", "/***") is documentation to some tools and
+// a plain comment, a ruler, to others.
+enum class Reading : std::uint8_t { PLAIN, DOC, UNSURE };
+
+Reading reading_of(bool line_comment, std::string_view text) {
+  const char mark = line_comment ? '/' : '*';
+  if (text.empty() || (text[0] != mark && text[0] != '!')) return Reading::PLAIN;
+  if (text[0] == '!' || text.size() == 1 || text[1] != mark) return Reading::DOC;
+  return Reading::UNSURE;
+}
+
 std::string_view marker_of(const Plan& plan) { return plan.cpp_style ? "//"sv : "/*"sv; }
 std::string_view close_of(const Plan& plan) { return plan.cpp_style ? ""sv : "*/"sv; }
 
@@ -83,11 +96,15 @@ Plan plan_line(std::string_view line, std::int32_t comment_start, std::int32_t c
   plan.cpp_style = layout.cpp_style;
   plan.line_end = line_end_of(line);
   const auto start = static_cast<std::size_t>(comment_start);
+  plan.own_mark = line[start - 1];
   // The carriage return of a CR LF belongs to the line end, not to the comment: trimming would
   // keep it when it is all the text, and the rebuilt line would end in two of them.
   std::size_t end = static_cast<std::size_t>(comment_end);
   if (plan.line_end.size() == 2) end = std::min(end, line.size() - 2);
   plan.text = trim_trailing(line.substr(start, end - start));
+  // "///" becomes "/**" and back: doc comments stay doc comments. Few texts start with the mark:
+  // that is asked first.
+  plan.doc = !plan.text.empty() && plan.text[0] == plan.own_mark && is_restyled(plan);
   plan.code = trim_trailing(line.substr(0, start - 2));
   const std::int64_t width = column_after(plan.code, 0, layout.tabs, layout.utf8);
   const std::int64_t cpos = layout.cpos;
@@ -122,10 +139,26 @@ bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
   // From the marker on, only a "*" or "/" of the text can close the comment early, and only a
   // backslash can carry the line over; text without them leaves the line as it should be.
   if (padded && find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) return true;
+  // As a block comment, a line comment's "/*" would be a comment within a comment, which
+  // compilers warn of. Fewer texts hold a "*" than a "/": the stars are looked for.
+  const bool restyled = is_restyled(plan);
+  if (restyled && !plan.cpp_style) {
+    for (std::size_t star = plan.text.find('*'); star != std::string_view::npos;
+         star = plan.text.find('*', star + 1)) {
+      if (star > 0 && plan.text[star - 1] == '/') return false;
+    }
+  }
   if (!padded) append(plan.code);
   append(marker_of(plan));
   const std::size_t text_start = used;
   append(plan.text);
+  if (plan.doc) buffer[text_start] = doc_mark(plan);
+  if (restyled) {
+    const Reading before = reading_of(!plan.cpp_style, plan.text);
+    const Reading after =
+        reading_of(plan.cpp_style, std::string_view(buffer.data() + text_start, plan.text.size()));
+    if (before == Reading::UNSURE || before != after) return false;
+  }
   if (!plan.cpp_style && plan.text_padding > 0) append(" ");
   const std::size_t text_end = plan.cpp_style ? used + plan.line_end.size() - 1 : used;
   append(close_of(plan));
@@ -146,6 +179,7 @@ void render(const Plan& plan, char* out) {
   *p++ = '/';
   *p++ = plan.cpp_style ? '/' : '*';
   std::memcpy(p, plan.text.data(), plan.text.size());
+  if (plan.doc) *p = doc_mark(plan);
   p += plan.text.size() + padding(plan.text_padding);
   if (!plan.cpp_style) {
     *p++ = '*';
@@ -167,8 +201,13 @@ bool renders_as(const Plan& plan, std::string_view line) {
     at += size;
     return part;
   };
+  // The text, its first byte perhaps a doc comment's mark.
+  const auto text = [&](std::string_view part) {
+    if (!plan.doc) return part == plan.text;
+    return part[0] == doc_mark(plan) && part.substr(1) == plan.text.substr(1);
+  };
   return next(plan.code.size()) == plan.code && blanks(next(padding(plan.code_padding))) &&
-         next(2) == marker_of(plan) && next(plan.text.size()) == plan.text &&
+         next(2) == marker_of(plan) && text(next(plan.text.size())) &&
          blanks(next(padding(plan.text_padding))) &&
          next(close_of(plan).size()) == close_of(plan) &&
          next(plan.line_end.size()) == plan.line_end;

@@ -66,7 +66,18 @@ struct Plan {
   std::int64_t code_padding = 0;  // none when not above 0
   std::int64_t text_padding = 0;
   bool cpp_style = false;
+  char own_mark = '/';  // the second byte of the comment's own marker: "/" of "//", "*" of "/*"
+  // A doc comment restyled: the text's first byte, the "/" of "///" or the "*" of "/**", is
+  // written as the other one.
+  bool doc = false;
 };
+
+/// The byte that makes a comment of the planned style a doc comment: "/" after "//", "*" after
+/// "/*".
+[[nodiscard]] inline char doc_mark(const Plan& plan) { return plan.cpp_style ? '/' : '*'; }
+
+/// Whether the planned comment was written in the other style.
+[[nodiscard]] inline bool is_restyled(const Plan& plan) { return plan.own_mark != doc_mark(plan); }
 
 /// Plans `line`, which ends in the trailing comment line[comment_start, comment_end), in the
 /// layout that `layout` asks for.
@@ -76,7 +87,9 @@ struct Plan {
 /// Whether the planned line, scanned entering in `incoming` as the line it replaces was, holds the
 /// same code and the same comment text and ends in plain code. It does not when the text holds
 /// "*/" and becomes a block comment, ends in a backslash as a line comment, or when the code part
-/// ends in "/" and glues to the marker; such a line is better left as it is.
+/// ends in "/" and glues to the marker; nor when a line comment holding "/*" would become a block
+/// comment, or a restyled comment would read as documentation where it did not, or the other way
+/// round. Such a line is better left as it is.
 [[nodiscard]] bool keeps_meaning(const Plan& plan, const ScanResult& incoming);
 
 /// The size of the planned line in bytes.

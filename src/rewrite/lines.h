@@ -8,6 +8,7 @@
 
 #include "io/buffer.h"
 #include "layout/layout.h"
+#include "rewrite/regions.h"
 #include "scanner/scanner.h"
 
 namespace quillet {
@@ -136,9 +137,9 @@ inline void keep_line(LineReader& reader, const Line& line) {
 inline bool is_long(const Line& line) { return line.bytes.size() >= LINE_BUFFER_SIZE; }
 
 /// Copies the long line that starts the unread bytes, unchanged and piece by piece, scanning it on
-/// the way so that `carried` becomes the state after the whole line. Returns false when reading or
-/// writing failed.
-[[nodiscard]] bool copy_long_line(LineReader& reader, ScanResult& carried);
+/// the way so that `carried` becomes the state after the whole line and `marker` the marker that
+/// the line is (see marker_of). Returns false when reading or writing failed.
+[[nodiscard]] bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker);
 
 /// Writes out what stays after the last line. Returns false when writing failed.
 [[nodiscard]] inline bool finish_reading(LineReader& reader) { return write_unchanged(reader); }

@@ -10,11 +10,69 @@ namespace quillet {
 /// What a comment says about formatting the lines from it on.
 enum class Marker : std::uint8_t { NONE, OFF, ON };
 
+/// Where the reading of a comment's text for a marker stands.
+enum class MarkerStep : std::uint8_t {
+  LEAD,    // blanks before the words; a doc comment's marks may follow
+  MARKS,   // "/" and "!" of a doc comment's marker
+  STAR,    // a "*" first: a doc comment's mark when a blank follows, else the start of "*INDENT"
+  SPACE,   // blanks after the marks
+  WORD,    // inside a word
+  NAMED,   // "quillet" or "clang-format": a blank must follow
+  GAP,     // blanks between the name and "off" or "on"
+  AFTER,   // blanks after "off" or "on"
+  TAIL,    // whitespace at the end, a line end too
+  REASON,  // after the ":" that starts a reason: anything
+  FAIL,    // no marker, whatever follows
+};
+
+/// A word of a marker, in lower case.
+enum class MarkerWord : std::uint8_t { QUILLET, CLANG_FORMAT, INDENT_OFF, INDENT_ON, OFF, ON };
+
+/// A comment's text read for a marker a piece at a time, in a few bytes of state: a line too long
+/// to hold comes in pieces.
+struct MarkerScan {
+  MarkerStep step = MarkerStep::LEAD;
+  MarkerWord word = MarkerWord::QUILLET;
+  std::uint8_t matched = 0;      // WORD: the bytes of `word` read so far
+  Marker marker = Marker::NONE;  // the switch read, once its word is whole
+};
+
+/// Moves `scan` over `bytes`, the next piece of the text.
+void scan_marker(MarkerScan& scan, std::string_view bytes);
+
+/// The marker that the text read by `scan` spells; whitespace after it changes nothing.
+constexpr Marker end_marker(const MarkerScan& scan) {
+  const bool whole = scan.step == MarkerStep::AFTER || scan.step == MarkerStep::TAIL ||
+                     scan.step == MarkerStep::REASON;
+  return whole ? scan.marker : Marker::NONE;
+}
+
 /// The marker that the text of a comment (its markers left out) spells: "quillet off" or
 /// "clang-format off" (either with a ":" and a reason after it), "*INDENT-OFF*", and their "on";
-/// letters in any case, any blanks around and between the words, and the marks that doc
-/// comments add ("///", "//!", "/**", "/*!").
-[[nodiscard]] Marker marker_in(std::string_view text);
+/// letters in any case, any blanks around and between the words (and any whitespace at the end),
+/// and the marks that doc comments add ("///", "//!", "/**", "/*!").
+[[nodiscard]] inline Marker marker_in(std::string_view text) {
+  MarkerScan scan;
+  scan_marker(scan, text);
+  return end_marker(scan);
+}
+
+/// The last comment of a line too long to hold, read for a marker as the line's pieces go by.
+struct TrailingMarker {
+  std::int64_t comment_start = 0;  // where the comment followed starts; 0: none yet
+  bool block = false;
+  MarkerScan text;
+  MarkerScan before_star;  // `text` before its last "*": a block comment's text ends there
+};
+
+/// Follows the last comment opened in `scan`, which has just read `bytes`, from index `base` of
+/// the line.
+void follow_marker(TrailingMarker& trailing, const LineScan& scan, std::string_view bytes,
+                   std::int64_t base);
+
+/// The marker of the line whose scan, all pieces read, gave `scanned`: as marker_of tells it for
+/// a line held whole.
+[[nodiscard]] Marker trailing_marker(const TrailingMarker& trailing, const ScanResult& scanned);
 
 /// Whether a comment text whose first byte after at most one blank is `c` may be a marker.
 constexpr bool may_start_marker(unsigned char c) {
@@ -22,27 +80,37 @@ constexpr bool may_start_marker(unsigned char c) {
          c == ' ' || c == '\t';
 }
 
-/// The marker of `line`, which ends in the trailing comment line[comment_start, comment_end): one
-/// only when the comment stands alone on its line, nothing but blanks around it.
-[[nodiscard]] Marker marker_of_comment(std::string_view line, std::int32_t comment_start,
-                                       std::int32_t comment_end);
+/// Whether a comment text whose first bytes after at most one blank are `c`, which passed
+/// may_start_marker, and `next` may be a marker.
+constexpr bool may_go_on_marker(unsigned char c, unsigned char next) {
+  const auto letter = static_cast<unsigned char>(next | 0x20U);  // lower case, if a letter
+  switch (c) {
+    case 'c':
+    case 'C': return letter == 'l';
+    case 'q':
+    case 'Q': return letter == 'u';
+    case '*': return letter == 'i' || next == ' ' || next == '\t';
+    default: return may_start_marker(next);  // after a doc comment's mark or a blank
+  }
+}
 
-/// The marker of `line`, whose scan gave `scanned`: one only when the line is a comment opened on
-/// it and standing alone, nothing but blanks around it.
+/// The marker of `line`, whose scan gave `scanned`: one only when the line ends in a comment
+/// opened on it, alone or after code (clang-format reads its own markers after code too).
 [[nodiscard]] inline Marker marker_of(std::string_view line, const ScanResult& scanned) {
   if (scanned.state.code != OK || scanned.comment_start < 2) return Marker::NONE;
   // Asked of nearly every commented line: most are told from a marker by the first bytes of
-  // their text, before the rest of the line is looked at.
+  // their text.
   const auto start = static_cast<std::size_t>(scanned.comment_start);
   const auto end = static_cast<std::size_t>(scanned.comment_end);
-  if (start == end) return Marker::NONE;
+  if (end - start < 2) return Marker::NONE;
   const auto first = static_cast<unsigned char>(line[start]);
-  const bool blank = first == ' ' || first == '\t';
-  if (!may_start_marker(blank && start + 1 < end ? static_cast<unsigned char>(line[start + 1])
-                                                 : first)) {
+  const std::size_t at = first == ' ' || first == '\t' ? start + 1 : start;
+  const auto c = static_cast<unsigned char>(line[at]);
+  if (!may_start_marker(c)) return Marker::NONE;
+  if (at + 1 < end && !may_go_on_marker(c, static_cast<unsigned char>(line[at + 1]))) {
     return Marker::NONE;
   }
-  return marker_of_comment(line, scanned.comment_start, scanned.comment_end);
+  return marker_in(std::string_view(line.data() + start, end - start));
 }
 
 }  // namespace quillet

@@ -24,7 +24,8 @@ void write_plan(Output& out, const Plan& plan) {
   write_bytes(out, plan.code);
   write_fill(out, ' ', plan.code_padding);
   write_bytes(out, plan.cpp_style ? "//"sv : "/*"sv);
-  write_bytes(out, plan.text);
+  if (plan.doc) write_fill(out, doc_mark(plan), 1);
+  write_bytes(out, plan.text.substr(plan.doc ? 1 : 0));
   write_fill(out, ' ', plan.text_padding);
   write_bytes(out, plan.cpp_style ? ""sv : "*/"sv);
   write_bytes(out, plan.line_end);
@@ -74,8 +75,8 @@ void report_line(const LineReport& report, std::uint64_t number, std::string_vie
                  for_github(report.path, true).c_str(), at_line, at_column,
                  for_github(what, false).c_str());
   } else {
-    std::fprintf(report.out, "%s:%llu:%lld: %s\n", printable(report.path).c_str(), at_line,
-                 at_column, what);
+    std::fprintf(report.out, "%s:%llu:%lld: %s\n", printable_at_line_start(report.path).c_str(),
+                 at_line, at_column, what);
   }
 }
 
@@ -93,7 +94,9 @@ ResultCode rewrite_lines(Input& in, Output* out, const LayoutOptions& layout,
     if (!next_line(reader, carried.state.code, line)) return RC_IO_ERROR;
     if (line.bytes.empty()) break;
     if (is_long(line)) {
-      if (!copy_long_line(reader, carried)) return RC_IO_ERROR;
+      Marker marker = Marker::NONE;
+      if (!copy_long_line(reader, carried, marker)) return RC_IO_ERROR;
+      if (marker != Marker::NONE) fenced = marker == Marker::OFF;
       continue;
     }
     // Pass the line through, or rebuild it.

@@ -25,6 +25,6 @@ char quote = '/';                                               // a slash in qu
 int       spaced;                                               // far to the right
 int trailing_spaces;                                            // text with spaces after it
 int empty;                                                      //
-int stars;                                                      //*
+int stars;                                                      ///
 int tabbed;						// after tabs
 

@@ -3,8 +3,8 @@
 // The first two bytes pick the options; the rest is the file. Checked on every input:
 // - the scanner gives the same result for a line fed whole or in pieces cut where tokens end;
 // - the run writes every input line exactly once, each unchanged or rebuilt from its code part
-//   and its trailing comment with only spaces added, and the output scans line by line into the
-//   same states as the input;
+//   and its trailing comment with only spaces added (a doc comment's mark, "///" or "/**", taking
+//   the new style's form), and the output scans line by line into the same states as the input;
 // - a second run over the output changes nothing.
 #include <sys/mman.h>
 #include <unistd.h>
@@ -66,12 +66,20 @@ bool is_rebuilt(std::string_view before, std::string_view after, std::int32_t st
   if (before.size() >= 2 && before.substr(before.size() - 2) == "\r\n") {
     to = std::min(to, before.size() - 2);
   }
-  const std::string_view text = quillet::trim_trailing(before.substr(from, to - from));
+  std::string_view text = quillet::trim_trailing(before.substr(from, to - from));
   if (after.substr(0, code.size()) != code) return false;
   after.remove_prefix(code.size());
   const std::size_t marker = after.find(cpp_style ? "//" : "/*");
   if (marker == std::string_view::npos || !is_blank(after.substr(0, marker))) return false;
   after.remove_prefix(marker + 2);
+  // A doc comment in the other style keeps its mark: "///" becomes "/**", and back.
+  const char own_mark = before[from - 1];  // the "/" of "//", the "*" of "/*"
+  const char new_mark = cpp_style ? '/' : '*';
+  if (own_mark != new_mark && !text.empty() && text[0] == own_mark) {
+    if (after.empty() || after[0] != new_mark) return false;
+    after.remove_prefix(1);
+    text.remove_prefix(1);
+  }
   if (after.substr(0, text.size()) != text) return false;
   after.remove_prefix(text.size());
   const std::size_t close = cpp_style ? 0 : after.find("*/");
