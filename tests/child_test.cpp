@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
 #include "io/descriptor.h"
@@ -48,6 +49,15 @@ TEST(RunChild, Outcomes) {
   out.clear();
   got = run_child({"pwd"}, root.fd, out, nullptr, 10'000);
   EXPECT_EQ(out, "/\n");
+
+  // A variable given takes the place of the process's own of that name; one with a longer name
+  // that starts the same is kept.
+  ::setenv("QUILLET_A", "old", 1);
+  ::setenv("QUILLET_AB", "kept", 1);
+  out.clear();
+  got = run_child({"sh", "-c", "env | grep ^QUILLET_ | sort"}, -1, out, nullptr, 10'000,
+                  {"QUILLET_A=new", "QUILLET_C="});
+  EXPECT_EQ(out, "QUILLET_A=new\nQUILLET_AB=kept\nQUILLET_C=\n");
 }
 
 }  // namespace

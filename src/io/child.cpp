@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <string_view>
 
 #include "io/descriptor.h"
 
@@ -32,7 +34,29 @@ bool open_pipe(Pipe& pipe) {
   return true;
 }
 
-pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int errors) {
+// This process's environment, with each of `changes` in place of the entry of its name.
+std::vector<char*> changed_environment(const std::vector<std::string>& changes) {
+  std::vector<char*> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view name =
+        std::string_view(*entry).substr(0, std::string_view(*entry).find('='));
+    const bool replaced =
+        std::any_of(changes.begin(), changes.end(), [name](const std::string& change) {
+          return change.starts_with(name) && change.size() > name.size() &&
+                 change[name.size()] == '=';
+        });
+    if (!replaced) entries.push_back(*entry);
+  }
+  for (const std::string& change : changes) {
+    // posix_spawn takes them so, and leaves them unchanged.
+    entries.push_back(const_cast<char*>(change.c_str()));  // NOLINT
+  }
+  entries.push_back(nullptr);
+  return entries;
+}
+
+pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int errors,
+            const std::vector<std::string>& environment) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
@@ -60,8 +84,11 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
   for (const char* word : argv)
     words.push_back(const_cast<char*>(word));  // NOLINT: posix_spawn takes them so, unchanged
   words.push_back(nullptr);
+  std::vector<char*> changed;
+  if (!environment.empty()) changed = changed_environment(environment);
   pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
+  const int spawned = ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(),
+                                     environment.empty() ? environ : changed.data());
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   return spawned == 0 ? pid : -1;
@@ -70,13 +97,14 @@ pid_t spawn(const std::vector<const char*>& argv, int directory, int out, int er
 }  // namespace
 
 ChildResult run_child(const std::vector<const char*>& argv, int directory, std::string& output,
-                      std::string* errors, int timeout_ms) {
+                      std::string* errors, int timeout_ms,
+                      const std::vector<std::string>& environment) {
   ChildResult result;
   Pipe out;
   Pipe err;
   if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) return result;
-  const pid_t pid =
-      spawn(argv, directory, out.write_end.fd, errors != nullptr ? err.write_end.fd : -1);
+  const pid_t pid = spawn(argv, directory, out.write_end.fd,
+                          errors != nullptr ? err.write_end.fd : -1, environment);
   out.write_end.reset();
   err.write_end.reset();
   if (pid < 0) return result;

@@ -15,8 +15,10 @@ struct ChildResult {
 /// Runs `argv` (its first word looked up in PATH; no shell) in the directory open as `directory`
 /// (-1: this process's), with standard input on /dev/null and no signal blocked, and reads all it
 /// writes on standard output into `output`, and on standard error into `errors` (nullptr: it goes
-/// to /dev/null). A child still running after `timeout_ms` is killed.
+/// to /dev/null). A child still running after `timeout_ms` is killed. It gets this process's
+/// environment, with each "NAME=value" of `environment` in place of the entry of that name.
 [[nodiscard]] ChildResult run_child(const std::vector<const char*>& argv, int directory,
-                                    std::string& output, std::string* errors, int timeout_ms);
+                                    std::string& output, std::string* errors, int timeout_ms,
+                                    const std::vector<std::string>& environment = {});
 
 }  // namespace quillet

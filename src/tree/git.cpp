@@ -34,13 +34,14 @@ Git find_git() {
 }
 
 ChildResult run_git(const Git& git, const std::vector<const char*>& args, int directory,
-                    std::string& output, std::string* errors) {
+                    std::string& output, std::string* errors,
+                    const std::vector<std::string>& environment) {
   if (git.program.empty()) return {};
   // A repository's configuration could name a program for git to start while it only reads;
   // a setting given here comes before any of it.
   std::vector<const char*> argv = {git.program.c_str(), "-c", "core.fsmonitor=false"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return run_child(argv, directory, output, errors, git.timeout_ms);
+  return run_child(argv, directory, output, errors, git.timeout_ms, environment);
 }
 
 }  // namespace quillet
