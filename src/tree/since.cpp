@@ -70,6 +70,13 @@ ResultCode git_failed(std::string_view errors, std::FILE* messages) {
   return RC_BAD_ARGUMENTS;
 }
 
+// A git that is held (by a FIFO planted where it reads, say) was stopped: nothing was read.
+ResultCode git_late(const char* revision, std::FILE* messages) {
+  std::fprintf(messages, "? Error reading the changes since %s: git did not answer in time\n",
+               printable(revision).c_str());
+  return RC_IO_ERROR;
+}
+
 }  // namespace
 
 std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view top) {
@@ -124,7 +131,8 @@ ResultCode changed_since(const Git& program, const char* revision,
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
     return RC_BAD_ARGUMENTS;
   }
-  if (!git.finished || git.status != 0) return git_failed(errors, messages);
+  if (!git.finished) return git_late(revision, messages);
+  if (git.status != 0) return git_failed(errors, messages);
   while (!top.empty() && (top.back() == '\n' || top.back() == '\r'))
     top.pop_back();
   // Every choice a user's configuration could make otherwise is made here; the revision comes
@@ -147,7 +155,8 @@ ResultCode changed_since(const Git& program, const char* revision,
   std::string diff;
   errors.clear();
   git = run_git(program, argv, -1, diff, &errors);
-  if (!git.finished || git.status != 0) return git_failed(errors, messages);
+  if (!git.finished) return git_late(revision, messages);
+  if (git.status != 0) return git_failed(errors, messages);
   changed = read_changes(diff, top);
   return RC_OK;
 }
