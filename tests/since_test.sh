@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# "-r -since REV" against what a tree and a user can make git do: a FIFO planted as
+# "-r -since REV" against what a tree and a user can make git do: the tree's configuration starts
+# no program, no user setting reshapes the diff, binary files are checked, and a FIFO planted as
 # .gitattributes ends the run.
 # Usage: since_test.sh path/to/quillet
 set -u
@@ -18,12 +19,58 @@ repo() {
   rm -rf "$1" && git init -q "$1" && (cd "$1" && shift && for f; do
     mkdir -p "$(dirname "$f")" && numbered 10 >"$f"; done && git add "$@" && commit one)
 }
+# rebuilt N...: numbered 10 with the lines N (and only those) rebuilt.
+rebuilt() { local n lines=(); for n; do lines+=(-lines "$n:$n"); done
+  numbered 10 | "$quillet" -fi - -noconf "${lines[@]}"; }
 
 # A FIFO planted as .gitattributes holds git: the run says so, and ends within git's time.
 repo fifo a.c && sed -i 2s/v2/W2/ fifo/a.c && mkfifo fifo/.gitattributes
 (cd fifo && SECONDS=0 && "$quillet" -r -check -since HEAD >../fifo.out
   echo "$? $SECONDS" >../fifo.rc) &
 fifo_run=$!
+
+# bait NAME SETUP [STATUS]: git, as the tree's configuration set up by SETUP says, would run a
+# program that makes NAME.ran (a plain `git diff` does); -since must not (and ends with STATUS).
+bait() {
+  repo b a.c && (cd b && eval "$2") && sed -i 2s/v2/W2/ b/a.c
+  (cd b && git diff >/dev/null 2>&1); [ -e "$1.ran" ] || fail "bait $1: plain git is not caught"
+  rm -f "$1.ran" && (cd b && "$quillet" -r -check -since HEAD >/dev/null); rc=$?
+  [ "$rc" = "${3:-11}" ] && [ ! -e "$1.ran" ] || fail "bait $1: status $rc, or the program ran"
+}
+ran() { echo "touch '$work/$1.ran'"; }
+bait fsmonitor "git config core.fsmonitor \"$(ran fsmonitor); false\""
+bait clean "echo '*.c filter=a=b.c' >.gitattributes &&
+  git config filter.a=b.c.clean \"$(ran clean); cat\""
+bait process "echo '*.c filter=p' >.gitattributes && git config filter.p.required true &&
+  git config filter.p.process \"$(ran process)\""
+bait external "git config diff.external \"$(ran external)\""
+bait command "echo '*.c diff=d' >.gitattributes && git config diff.d.command \"$(ran command)\""
+bait textconv "echo '*.c diff=t' >.gitattributes && git config diff.t.textconv \"$(ran textconv)\""
+bait submodule "repo sub a.c && git add sub 2>/dev/null && commit sub && sed -i 1s/v/W/ sub/a.c &&
+  echo '*.c filter=s' >sub/.gitattributes && git -C sub config filter.s.clean \"$(ran submodule)\""
+# A partial clone fetches what it lacks, as its remote's settings say.
+repo origin a.c && git -C origin config uploadpack.allowFilter true
+bait lazy "cd .. && rm -rf b && git clone -q -n --filter=blob:none file://$work/origin b &&
+  cd b && git read-tree HEAD && numbered 10 >a.c &&
+  git config remote.origin.uploadpack \"$(ran lazy); false\"" 9
+
+# No user setting reshapes what -since reads: context, merged hunks, names, colour, submodules.
+printf '[diff]\ninterHunkContext=5\nnoprefix\nmnemonicPrefix\nrelative\ncontext=4\n' >global
+printf 'algorithm=patience\nsubmodule=diff\n[color]\nui=always\n[core]\nquotePath=false\n' >>global
+repo user a.c é.c && repo user/sub a.c && (cd user && git add sub 2>/dev/null && commit sub) &&
+  sed -i '3s/v/W/; 6s/v/W/' user/a.c && sed -i 2s/v/W/ user/é.c && sed -i 1s/v/W/ user/sub/a.c
+(cd user && GIT_DIFF_OPTS=-u5 "$quillet" -r -since HEAD -nobak) || fail "user settings: status $?"
+rebuilt 3 6 | sed '3s/v/W/; 6s/v/W/' | cmp -s - user/a.c || fail "user settings: a.c"
+rebuilt 2 | sed 2s/v/W/ | cmp -s - user/é.c || fail "user settings: é.c"
+numbered 10 | sed 1s/v/W/ | cmp -s - user/sub/a.c || fail "user settings: a submodule's file"
+: >global
+
+# Binary to git, by a NUL byte or by an attribute: checked all the same.
+repo bin a.c b.c && echo 'b.c binary' >bin/.gitattributes && sed -i 2s/v/W/ bin/a.c bin/b.c &&
+  printf '/* \0 */\n' >>bin/a.c
+printed=$(cd bin && "$quillet" -r -check -since HEAD); rc=$?
+[ "$rc" = 11 ] && [ "$printed" = "$(printf '? %s would change\n' a.c b.c)" ] ||
+  fail "binary: status $rc, [$printed]"
 
 wait "$fifo_run"
 read -r rc seconds <fifo.rc

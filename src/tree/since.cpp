@@ -1,8 +1,13 @@
 #include "tree/since.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <utility>
 
 #include "base/quote.h"
 #include "io/descriptor.h"
@@ -77,6 +82,49 @@ ResultCode git_late(const char* revision, std::FILE* messages) {
   return RC_IO_ERROR;
 }
 
+// Settings, for git's environment, that leave every filter driver named in `names` (the keys of
+// git's configuration that start with "filter.", each ended by a NUL) without a program: an empty
+// command is no filter, and git then reads each file as it is. A clean filter would run even where
+// git only compares a file whose time stamp it cannot trust. A driver's name is the tree's choice,
+// so the names are asked, and passed where no name can break the key; the user's own settings
+// given so come first, and stay.
+ResultCode without_filters(std::string_view names, std::vector<std::string>& environment,
+                           std::FILE* messages) {
+  std::vector<std::string_view> drivers;
+  for (std::size_t at = 0; at < names.size();) {
+    const std::size_t end = std::min(names.find('\0', at), names.size());
+    const std::string_view name = names.substr(at, end - at);
+    at = end + 1;
+    const std::size_t last = name.rfind('.');
+    if (name.starts_with("filter.") && last >= 7) drivers.push_back(name.substr(7, last - 7));
+  }
+  if (drivers.empty()) return RC_OK;
+  std::sort(drivers.begin(), drivers.end());
+  drivers.erase(std::unique(drivers.begin(), drivers.end()), drivers.end());
+  std::uint64_t count = 0;
+  if (const char* given = std::getenv("GIT_CONFIG_COUNT"); given != nullptr && *given != '\0') {
+    std::string_view digits = given;
+    const std::optional<std::uint64_t> number = take_number(digits);
+    if (!number || !digits.empty()) {
+      std::fprintf(messages, "? GIT_CONFIG_COUNT is no count: %s\n", printable(given).c_str());
+      return RC_BAD_ARGUMENTS;
+    }
+    count = *number;
+  }
+  constexpr std::array<std::pair<std::string_view, std::string_view>, 4> BLANK = {
+      {{"clean", ""}, {"smudge", ""}, {"process", ""}, {"required", "false"}}};
+  for (const std::string_view driver : drivers) {
+    for (const auto& [key, value] : BLANK) {
+      const std::string n = std::to_string(count++);
+      environment.push_back("GIT_CONFIG_KEY_" + n + "=filter." + std::string(driver) + "." +
+                            std::string(key));
+      environment.push_back("GIT_CONFIG_VALUE_" + n + "=" + std::string(value));
+    }
+  }
+  environment.push_back("GIT_CONFIG_COUNT=" + std::to_string(count));
+  return RC_OK;
+}
+
 }  // namespace
 
 std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view top) {
@@ -124,37 +172,63 @@ std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view to
 ResultCode changed_since(const Git& program, const char* revision,
                          const std::vector<const char*>& paths, std::vector<ChangedFile>& changed,
                          std::FILE* messages) {
+  // Where the work tree's top is is asked at the same time as the filter drivers that git's
+  // configuration defines: neither answer waits for the other.
   std::string top;
   std::string errors;
-  ChildResult git = run_git(program, {"rev-parse", "--show-cdup"}, -1, top, &errors);
+  std::string names;
+  std::string name_errors;
+  ChildResult git;
+  ChildResult listed;
+  {
+    const std::jthread lister([&] {
+      listed = run_git(program, {"config", "-z", "--name-only", "--get-regexp", "^filter\\."}, -1,
+                       names, &name_errors);
+    });
+    git = run_git(program, {"rev-parse", "--show-cdup"}, -1, top, &errors);
+  }
   if (!git.started) {
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
     return RC_BAD_ARGUMENTS;
   }
-  if (!git.finished) return git_late(revision, messages);
+  if (!git.finished || (listed.started && !listed.finished)) return git_late(revision, messages);
   if (git.status != 0) return git_failed(errors, messages);
   while (!top.empty() && (top.back() == '\n' || top.back() == '\r'))
     top.pop_back();
-  // Every choice a user's configuration could make otherwise is made here; the revision comes
-  // after --end-of-options, so that it cannot be taken for an option.
-  std::vector<const char*> argv = {"-c",
-                                   "core.quotePath=true",
+
+  // Git is let start nothing the configuration names (filters, a transport to fetch what a
+  // partial clone lacks), and no setting reshapes the diff: plumbing reads none of the user's
+  // diff settings, and every choice it leaves open is made here. The revision comes after
+  // --end-of-options, so that it cannot be taken for an option.
+  if (!listed.started || (listed.status != 0 && listed.status != 1)) {  // 1: there are none
+    return git_failed(name_errors, messages);
+  }
+  std::vector<std::string> environment = {"GIT_ALLOW_PROTOCOL=", "GIT_DIFF_OPTS=--unified=0"};
+  if (const ResultCode rc = without_filters(names, environment, messages); rc != RC_OK) return rc;
+  std::vector<const char*> argv = {"--no-pager",
                                    "--literal-pathspecs",
-                                   "diff",
+                                   "-c",
+                                   "core.quotePath=true",
+                                   "diff-index",
+                                   "-p",
                                    "-U0",
+                                   "--inter-hunk-context=0",
                                    "--no-color",
                                    "--no-ext-diff",
                                    "--no-textconv",
+                                   "--text",
                                    "--no-prefix",
                                    "--no-relative",
                                    "--find-renames",
+                                   "--ignore-submodules=all",
+                                   "--submodule=short",
                                    "--end-of-options",
                                    revision,
                                    "--"};
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string diff;
   errors.clear();
-  git = run_git(program, argv, -1, diff, &errors);
+  git = run_git(program, argv, -1, diff, &errors, environment);
   if (!git.finished) return git_late(revision, messages);
   if (git.status != 0) return git_failed(errors, messages);
   changed = read_changes(diff, top);

@@ -16,7 +16,7 @@ struct ChangedFile {
   LineRanges lines;
 };
 
-/// Reads the output of `git diff -U0 --no-prefix`: the files it shows with lines added or
+/// Reads the output of `git diff-index -p -U0 --no-prefix`: the files it shows with lines added or
 /// changed, named from the work tree's top, which is `top` from here ("" or "../..").
 [[nodiscard]] std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view top);
 
@@ -24,8 +24,9 @@ struct ChangedFile {
 /// `revision` and the working tree, within `paths` (pathspecs taken literally), with their lines
 /// added or changed, asked of git itself: a deleted file and a hunk that only deletes lines
 /// select nothing, a renamed file comes under its new name, an untracked file is no change.
-/// Returns RC_OK; RC_BAD_ARGUMENTS after printing git's reason (no git, no work tree, an
-/// unknown revision) on `messages`; or RC_IO_ERROR when git did not answer in time.
+/// Git starts no program that a configuration names. Returns RC_OK; RC_BAD_ARGUMENTS after printing
+/// git's reason (no git, no work tree, an unknown revision) on `messages`; or RC_IO_ERROR when git
+/// did not answer in time.
 [[nodiscard]] ResultCode changed_since(const Git& git, const char* revision,
                                        const std::vector<const char*>& paths,
                                        std::vector<ChangedFile>& changed, std::FILE* messages);
