@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # "-r -since REV" against what a tree and a user can make git do: the tree's configuration starts
-# no program, no user setting reshapes the diff, binary files are checked, and a FIFO planted as
-# .gitattributes ends the run.
+# no program, no user setting reshapes the diff, names are relative to where the run started,
+# binary files are checked, a FIFO planted as .gitattributes ends the run, and no file outside
+# the work tree is touched.
 # Usage: since_test.sh path/to/quillet
 set -u
 quillet=$(realpath "$1")
@@ -65,12 +66,33 @@ rebuilt 2 | sed 2s/v/W/ | cmp -s - user/é.c || fail "user settings: é.c"
 numbered 10 | sed 1s/v/W/ | cmp -s - user/sub/a.c || fail "user settings: a submodule's file"
 : >global
 
+# Named from where the run started, and only what lies below it unless a path above is named.
+repo s t.c sub/s.c sub/gen/g.c && sed -i 2s/v/W/ s/t.c s/sub/s.c s/sub/gen/g.c
+printed=$(cd s/sub && "$quillet" -r -check -since HEAD -exclude /gen)
+[ "$printed" = "? s.c would change" ] || fail "from a subdirectory: [$printed]"
+printed=$(cd s/sub && "$quillet" -r -check -since HEAD .. | LC_ALL=C sort)
+[ "$printed" = "$(printf '? %s would change\n' ../t.c gen/g.c s.c)" ] || fail "above: [$printed]"
+(cd s/sub && "$quillet" -r -diff -since HEAD >p; patch -s -t -p0 -i p >/dev/null) &&
+  rebuilt 2 | sed 2s/v/W/ | cmp -s - s/sub/s.c || fail "-diff from a subdirectory does not apply"
+
 # Binary to git, by a NUL byte or by an attribute: checked all the same.
 repo bin a.c b.c && echo 'b.c binary' >bin/.gitattributes && sed -i 2s/v/W/ bin/a.c bin/b.c &&
   printf '/* \0 */\n' >>bin/a.c
 printed=$(cd bin && "$quillet" -r -check -since HEAD); rc=$?
 [ "$rc" = 11 ] && [ "$printed" = "$(printf '? %s would change\n' a.c b.c)" ] ||
   fail "binary: status $rc, [$printed]"
+
+# Nothing outside the work tree the run started in: git's work tree set elsewhere, or a name in
+# a hand-made index that leads out of it.
+repo o a.c && sed -i 2s/v/W/ o/a.c && cp o/a.c o.c && cp o/a.c oa.c && mkdir in &&
+  git -C o config core.worktree "$work/o" && echo "gitdir: $work/o/.git" >in/.git
+printed=$(cd in && "$quillet" -r -nobak -since HEAD); rc=$?
+[ "$rc" = 9 ] && cmp -s o/a.c o.c && cmp -s oa.c o.c || fail "work tree elsewhere: $rc, [$printed]"
+repo x xx/v.c && cp o.c v.c && sed -i 's|xx/v\.c|\.\./v\.c|' x/.git/index &&
+  head -c -20 x/.git/index >body && sum=$(sha1sum body | cut -c1-40 | sed 's/../\\x&/g') &&
+  { cat body && printf "$sum"; } >x/.git/index
+printed=$(cd x && "$quillet" -r -nobak -since 4b825dc642cb6eb9a060e54bf8d69288fbee4904); rc=$?
+[ "$rc" = 10 ] && cmp -s v.c o.c || fail "a name that leads out: status $rc, [$printed]"
 
 wait "$fifo_run"
 read -r rc seconds <fifo.rc

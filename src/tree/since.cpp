@@ -4,8 +4,10 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -82,6 +84,60 @@ ResultCode git_late(const char* revision, std::FILE* messages) {
   return RC_IO_ERROR;
 }
 
+// The lines of `text`, each without its newline.
+std::vector<std::string_view> lines_of(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// Whether this process's directory is `prefix` ("" or ending in "/") below `top`, where git's
+// work tree begins. A work tree set elsewhere (core.worktree, or a .git file leading to another
+// repository that sets it) would have git name files that are not below this directory.
+bool is_here(std::string_view top, std::string_view prefix) {
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return false;
+  std::string expected(top);
+  if (!prefix.empty()) {
+    if (!expected.ends_with('/')) expected += '/';
+    expected.append(prefix.substr(0, prefix.size() - 1));
+  }
+  return here.native() == expected;
+}
+
+// `name`, a path from the work tree's top, as a path from its directory `prefix`: the directories
+// both start with are passed over, and each other one of the prefix's is a step up.
+std::string from_here(std::string_view prefix, std::string_view name) {
+  while (!prefix.empty()) {
+    const std::string_view first = prefix.substr(0, prefix.find('/') + 1);
+    if (!name.starts_with(first)) break;
+    prefix.remove_prefix(first.size());
+    name.remove_prefix(first.size());
+  }
+  std::string path;
+  for (const char c : prefix) {
+    if (c == '/') path += "../";
+  }
+  path += name;
+  return path;
+}
+
+// Whether `name`, from the work tree's top, stays below it.
+bool stays_below(std::string_view name) {
+  for (std::size_t at = 0; at <= name.size();) {
+    const std::size_t end = std::min(name.find('/', at), name.size());
+    const std::string_view part = name.substr(at, end - at);
+    if (part.empty() || part == "." || part == "..") return false;
+    at = end + 1;
+  }
+  return true;
+}
+
 // Settings, for git's environment, that leave every filter driver named in `names` (the keys of
 // git's configuration that start with "filter.", each ended by a NUL) without a program: an empty
 // command is no filter, and git then reads each file as it is. A clean filter would run even where
@@ -127,8 +183,9 @@ ResultCode without_filters(std::string_view names, std::vector<std::string>& env
 
 }  // namespace
 
-std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view top) {
-  std::vector<ChangedFile> changed;
+bool read_changes(std::string_view diff, std::string_view prefix, std::vector<ChangedFile>& changed,
+                  std::string& outside) {
+  changed.clear();
   ChangedFile* file = nullptr;   // the file whose hunks come now, if any
   std::uint64_t body_lines = 0;  // lines of the current hunk still to pass over
   for (std::size_t at = 0; at < diff.size();) {
@@ -150,7 +207,12 @@ std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view to
       const std::optional<std::string> unquoted = unquote(name);
       file = nullptr;
       if (name != "/dev/null" && unquoted) {  // /dev/null: the file was deleted
-        changed.push_back({std::string(top) + *unquoted, {}});
+        if (!stays_below(*unquoted)) {
+          outside = *unquoted;
+          changed.clear();
+          return false;
+        }
+        changed.push_back({from_here(prefix, *unquoted), {}});
         file = &changed.back();
       }
     } else if (const std::optional<Hunk> hunk = read_hunk(line)) {
@@ -160,21 +222,20 @@ std::vector<ChangedFile> read_changes(std::string_view diff, std::string_view to
       }
     }
   }
-  std::vector<ChangedFile> kept;
-  for (ChangedFile& one : changed) {
-    if (one.lines.ranges.empty() || !is_source_name(split_path(one.path).name)) continue;
+  std::erase_if(changed, [](const ChangedFile& one) {
+    return one.lines.ranges.empty() || !is_source_name(split_path(one.path).name);
+  });
+  for (ChangedFile& one : changed)
     one.lines.settle();
-    kept.push_back(std::move(one));
-  }
-  return kept;
+  return true;
 }
 
 ResultCode changed_since(const Git& program, const char* revision,
                          const std::vector<const char*>& paths, std::vector<ChangedFile>& changed,
                          std::FILE* messages) {
-  // Where the work tree's top is is asked at the same time as the filter drivers that git's
-  // configuration defines: neither answer waits for the other.
-  std::string top;
+  // Where this directory lies in git's work tree is asked at the same time as the filter drivers
+  // that git's configuration defines: neither answer waits for the other.
+  std::string place;
   std::string errors;
   std::string names;
   std::string name_errors;
@@ -185,16 +246,22 @@ ResultCode changed_since(const Git& program, const char* revision,
       listed = run_git(program, {"config", "-z", "--name-only", "--get-regexp", "^filter\\."}, -1,
                        names, &name_errors);
     });
-    git = run_git(program, {"rev-parse", "--show-cdup"}, -1, top, &errors);
+    git = run_git(program, {"rev-parse", "--show-toplevel", "--show-prefix"}, -1, place, &errors);
   }
   if (!git.started) {
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
     return RC_BAD_ARGUMENTS;
   }
   if (!git.finished || (listed.started && !listed.finished)) return git_late(revision, messages);
-  if (git.status != 0) return git_failed(errors, messages);
-  while (!top.empty() && (top.back() == '\n' || top.back() == '\r'))
-    top.pop_back();
+  const std::vector<std::string_view> lines = lines_of(place);
+  if (git.status != 0 || lines.size() < 2) return git_failed(errors, messages);  // no work tree
+  const std::string_view top = lines[0];
+  const std::string_view prefix = lines[1];
+  if (!is_here(top, prefix)) {
+    std::fprintf(messages, "? The current directory is outside git's work tree, %s\n",
+                 printable(top).c_str());
+    return RC_BAD_ARGUMENTS;
+  }
 
   // Git is let start nothing the configuration names (filters, a transport to fetch what a
   // partial clone lacks), and no setting reshapes the diff: plumbing reads none of the user's
@@ -231,7 +298,12 @@ ResultCode changed_since(const Git& program, const char* revision,
   git = run_git(program, argv, -1, diff, &errors, environment);
   if (!git.finished) return git_late(revision, messages);
   if (git.status != 0) return git_failed(errors, messages);
-  changed = read_changes(diff, top);
+  if (std::string outside; !read_changes(diff, prefix, changed, outside)) {
+    std::fprintf(messages,
+                 "? Error reading the changes since %s: git named %s, outside the work tree\n",
+                 printable(revision).c_str(), printable(outside).c_str());
+    return RC_IO_ERROR;
+  }
   return RC_OK;
 }
 
