@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # "-r -since REV" against what a tree and a user can make git do: the tree's configuration starts
-# no program, no user setting reshapes the diff, names are relative to where the run started,
-# binary files are checked, a FIFO planted as .gitattributes ends the run, and no file outside
-# the work tree is touched.
+# no program, no user setting reshapes the diff, a range is refused, names are relative to where
+# the run started, binary files are checked, a first commit has no HEAD, a FIFO planted as
+# .gitattributes ends the run, and no file outside the work tree is touched.
 # Usage: since_test.sh path/to/quillet
 set -u
 quillet=$(realpath "$1")
@@ -66,6 +66,18 @@ rebuilt 2 | sed 2s/v/W/ | cmp -s - user/é.c || fail "user settings: é.c"
 numbered 10 | sed 1s/v/W/ | cmp -s - user/sub/a.c || fail "user settings: a submodule's file"
 : >global
 
+# One revision, against the working tree: a range is refused; REV... starts where HEAD left REV.
+repo r a.c && (cd r && git branch up && git checkout -qb topic && sed -i 3s/v/W/ a.c &&
+  commit topic && git checkout -q up && sed -i 8s/v/W/ a.c && commit up &&
+  git checkout -q topic && sed -i 5s/v/W/ a.c)
+for range in HEAD~1..HEAD 'HEAD^!' ^HEAD up..; do
+  printed=$(cd r && "$quillet" -r -check -since "$range"); rc=$?
+  [ "$rc" = 9 ] && [ "$printed" = "? -since takes a single revision, not a range: $range" ] ||
+    fail "range $range: status $rc, [$printed]"
+done
+(cd r && "$quillet" -r -nobak -since up...) || fail "up...: status $?"
+rebuilt 3 5 | sed '3s/v/W/; 5s/v/W/' | cmp -s - r/a.c || fail "up...: not the branch's own lines"
+
 # Named from where the run started, and only what lies below it unless a path above is named.
 repo s t.c sub/s.c sub/gen/g.c && sed -i 2s/v/W/ s/t.c s/sub/s.c s/sub/gen/g.c
 printed=$(cd s/sub && "$quillet" -r -check -since HEAD -exclude /gen)
@@ -81,6 +93,14 @@ repo bin a.c b.c && echo 'b.c binary' >bin/.gitattributes && sed -i 2s/v/W/ bin/
 printed=$(cd bin && "$quillet" -r -check -since HEAD); rc=$?
 [ "$rc" = 11 ] && [ "$printed" = "$(printf '? %s would change\n' a.c b.c)" ] ||
   fail "binary: status $rc, [$printed]"
+
+# No commit yet: every line of the files staged for the first one is new.
+git init -q new && numbered 3 >new/a.c && echo 'int x; /* in line */' >new/ok.c &&
+  git -C new add a.c ok.c
+printed=$(cd new && "$quillet" -r -check -since HEAD); rc=$?
+[ "$rc" = 11 ] && [ "$printed" = "? a.c would change" ] || fail "no HEAD: status $rc, [$printed]"
+(cd new && git rm -q --cached a.c && "$quillet" -r -check -since HEAD) || fail "no HEAD: $?"
+(cd new && "$quillet" -r -check -since main >/dev/null); [ $? = 9 ] || fail "no HEAD: main"
 
 # Nothing outside the work tree the run started in: git's work tree set elsewhere, or a name in
 # a hand-made index that leads out of it.

@@ -95,6 +95,13 @@ std::vector<std::string_view> lines_of(std::string_view text) {
   return lines;
 }
 
+// Whether `text` is an object name as git prints one in full.
+bool is_object_name(std::string_view text) {
+  return (text.size() == 40 || text.size() == 64) &&
+         std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 // Whether this process's directory is `prefix` ("" or ending in "/") below `top`, where git's
 // work tree begins. A work tree set elsewhere (core.worktree, or a .git file leading to another
 // repository that sets it) would have git name files that are not below this directory.
@@ -136,6 +143,57 @@ bool stays_below(std::string_view name) {
     at = end + 1;
   }
   return true;
+}
+
+// Whether HEAD names a branch that has no commit yet, as before a repository's first commit.
+bool is_unborn(const Git& program) {
+  std::string branch;
+  ChildResult git = run_git(program, {"symbolic-ref", "--quiet", "HEAD"}, -1, branch, nullptr);
+  if (!git.finished || git.status != 0 || !branch.ends_with('\n')) return false;
+  branch.pop_back();
+  std::string ignored;
+  git = run_git(program, {"show-ref", "--verify", "--quiet", branch.c_str()}, -1, ignored, nullptr);
+  return git.finished && git.status == 1;
+}
+
+// The tree to compare with when `revision` is no revision that git verifies: "REV..." is the
+// merge base of REV and HEAD, where HEAD left REV; HEAD before the first commit is the empty tree.
+// Anything else is refused, a range (which would compare two commits, not the working tree)
+// with a message of its own.
+ResultCode other_base(const Git& program, const char* revision, std::string_view format,
+                      std::string& base, std::FILE* messages) {
+  const std::string_view text = revision;
+  std::string output;
+  std::string errors;
+  if (text.size() > 3 && text.ends_with("...")) {
+    const std::string left(text.substr(0, text.size() - 3));
+    const ChildResult git = run_git(
+        program, {"merge-base", "--end-of-options", left.c_str(), "HEAD"}, -1, output, &errors);
+    if (!git.finished) return git_late(revision, messages);
+    if (git.status == 1 && errors.empty()) {
+      std::fprintf(messages, "? -since %s: no merge base with HEAD\n", printable(text).c_str());
+      return RC_BAD_ARGUMENTS;
+    }
+    const std::vector<std::string_view> lines = lines_of(output);
+    if (git.status != 0 || lines.empty() || !is_object_name(lines[0])) {
+      return git_failed(errors, messages);
+    }
+    base = lines[0];
+    return RC_OK;
+  }
+  if (text == "HEAD" && is_unborn(program)) {
+    base = format == "sha256" ? "6ef19b41225c5369f1c104d45d8d85efa9b057b53b14b4b9b939dd74decc5321"
+                              : "4b825dc642cb6eb9a060e54bf8d69288fbee4904";
+    return RC_OK;
+  }
+  // Read as revisions, not as one: git says why it reads none.
+  const ChildResult git =
+      run_git(program, {"rev-parse", "--end-of-options", revision, "--"}, -1, output, &errors);
+  if (!git.finished) return git_late(revision, messages);
+  if (git.status != 0) return git_failed(errors, messages);
+  std::fprintf(messages, "? -since takes a single revision, not a range: %s\n",
+               printable(text).c_str());
+  return RC_BAD_ARGUMENTS;
 }
 
 // Settings, for git's environment, that leave every filter driver named in `names` (the keys of
@@ -233,8 +291,8 @@ bool read_changes(std::string_view diff, std::string_view prefix, std::vector<Ch
 ResultCode changed_since(const Git& program, const char* revision,
                          const std::vector<const char*>& paths, std::vector<ChangedFile>& changed,
                          std::FILE* messages) {
-  // Where this directory lies in git's work tree is asked at the same time as the filter drivers
-  // that git's configuration defines: neither answer waits for the other.
+  // Where this directory lies in git's work tree, with the revision, is asked at the same time
+  // as the filter drivers that git's configuration defines: neither answer waits for the other.
   std::string place;
   std::string errors;
   std::string names;
@@ -246,7 +304,10 @@ ResultCode changed_since(const Git& program, const char* revision,
       listed = run_git(program, {"config", "-z", "--name-only", "--get-regexp", "^filter\\."}, -1,
                        names, &name_errors);
     });
-    git = run_git(program, {"rev-parse", "--show-toplevel", "--show-prefix"}, -1, place, &errors);
+    git = run_git(program,
+                  {"rev-parse", "--show-object-format", "--show-toplevel", "--show-prefix",
+                   "--verify", "--quiet", "--end-of-options", revision},
+                  -1, place, &errors);
   }
   if (!git.started) {
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
@@ -254,19 +315,25 @@ ResultCode changed_since(const Git& program, const char* revision,
   }
   if (!git.finished || (listed.started && !listed.finished)) return git_late(revision, messages);
   const std::vector<std::string_view> lines = lines_of(place);
-  if (git.status != 0 || lines.size() < 2) return git_failed(errors, messages);  // no work tree
-  const std::string_view top = lines[0];
-  const std::string_view prefix = lines[1];
+  if (lines.size() < 3) return git_failed(errors, messages);  // no work tree here
+  const std::string_view top = lines[1];
+  const std::string_view prefix = lines[2];
   if (!is_here(top, prefix)) {
     std::fprintf(messages, "? The current directory is outside git's work tree, %s\n",
                  printable(top).c_str());
     return RC_BAD_ARGUMENTS;
   }
+  std::string base;
+  if (git.status == 0 && lines.size() == 4 && is_object_name(lines[3])) {
+    base = lines[3];
+  } else if (const ResultCode rc = other_base(program, revision, lines[0], base, messages);
+             rc != RC_OK) {
+    return rc;
+  }
 
   // Git is let start nothing the configuration names (filters, a transport to fetch what a
   // partial clone lacks), and no setting reshapes the diff: plumbing reads none of the user's
-  // diff settings, and every choice it leaves open is made here. The revision comes after
-  // --end-of-options, so that it cannot be taken for an option.
+  // diff settings, and every choice it leaves open is made here.
   if (!listed.started || (listed.status != 0 && listed.status != 1)) {  // 1: there are none
     return git_failed(name_errors, messages);
   }
@@ -289,8 +356,7 @@ ResultCode changed_since(const Git& program, const char* revision,
                                    "--find-renames",
                                    "--ignore-submodules=all",
                                    "--submodule=short",
-                                   "--end-of-options",
-                                   revision,
+                                   base.c_str(),
                                    "--"};
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string diff;

@@ -27,10 +27,11 @@ struct ChangedFile {
 /// The C and C++ files (by name, as a walk takes them) that git reports changed between
 /// `revision` and the working tree within `paths` (pathspecs taken literally), with their lines
 /// added or changed: a deleted file and a hunk that only deletes lines select nothing, a renamed
-/// file comes under its new name, an untracked file is no change. Git starts no program that a
+/// file comes under its new name, an untracked file is no change. "REV..." is the merge base of
+/// REV and HEAD; HEAD before the first commit, the empty tree. Git starts no program that a
 /// configuration names. Returns RC_OK; RC_BAD_ARGUMENTS after saying why on `messages` (no git,
-/// no work tree here, git's reason); RC_IO_ERROR when git did not answer in time or named a file
-/// outside the work tree.
+/// no work tree here, a range, git's reason); RC_IO_ERROR when git did not answer in time or
+/// named a file outside the work tree.
 [[nodiscard]] ResultCode changed_since(const Git& git, const char* revision,
                                        const std::vector<const char*>& paths,
                                        std::vector<ChangedFile>& changed, std::FILE* messages);
