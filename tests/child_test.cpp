@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 
 #include "io/descriptor.h"
@@ -51,6 +52,17 @@ TEST(RunChild, Outcomes) {
   out.clear();
   got = run_child({"pwd"}, root.fd, nullptr, out, nullptr, 10'000);
   EXPECT_EQ(out, "/\n");
+
+  // A variable given takes the place of the process's own of that name; one with a longer name
+  // that starts the same is kept.
+  ::setenv("QUILLET_A", "old", 1);
+  ::setenv("QUILLET_AB", "kept", 1);
+  out.clear();
+  const std::vector<std::string> changes = {"QUILLET_A=new", "QUILLET_C="};
+  const std::vector<const char*> environment = changed_environment(changes);
+  got = run_child({"sh", "-c", "env | grep ^QUILLET_ | sort"}, -1, &environment, out, nullptr,
+                  10'000);
+  EXPECT_EQ(out, "QUILLET_A=new\nQUILLET_AB=kept\nQUILLET_C=\n");
 }
 
 }  // namespace

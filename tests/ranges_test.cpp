@@ -51,7 +51,7 @@ TEST(LineRanges, Union) {
   }
 }
 
-// What git diff -U0 --no-prefix says, read back: each file's added or changed lines.
+// What git diff-index -p -U0 --no-prefix says, read back: each file's added or changed lines.
 TEST(ReadChanges, Table) {
   struct Case {
     const char* name;
@@ -63,7 +63,7 @@ TEST(ReadChanges, Table) {
       {"changed and added",
        "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -3 +3 @@\n-x\n+y\n"
        "@@ -9,0 +10,2 @@\n+p\n+q\n",
-       {"top/a.c"},
+       {"a.c"},
        {{{3, 3}, {10, 11}}}},
       {"a hunk that only deletes",
        "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -4,2 +3,0 @@\n-x\n-y\n",
@@ -77,16 +77,16 @@ TEST(ReadChanges, Table) {
       {"renamed, a blank, a quote",
        "diff --git o.c \"n \\\"e\\303\\251.c\"\nrename from o.c\n"
        "--- o.c\n+++ \"n \\\"e\\303\\251.c\"\t\n@@ -5 +5 @@\n-x\n+y\n",
-       {"top/n \"e\xc3\xa9.c"},
+       {"n \"e\xc3\xa9.c"},
        {{{5, 5}}}},
       {"an unquoted blank",
        "diff --git b c.c b c.c\n--- b c.c\t\n+++ b c.c\t\n@@ -2 +2 @@\n-x\n+y\n",
-       {"top/b c.c"},
+       {"b c.c"},
        {{{2, 2}}}},
       {"body lines that look like headers",
        "diff --git a.c a.c\n--- a.c\n+++ a.c\n@@ -1,2 +1,2 @@\n--- x\n-@@ -1 +9 @@\n+++ q.c\n"
        "+diff --git\n\\ No newline at end of file\n@@ -7 +7 @@\n-x\n+y\n",
-       {"top/a.c"},
+       {"a.c"},
        {{{1, 2}, {7, 7}}}},
       {"not a source name",
        "diff --git n.txt n.txt\n--- n.txt\n+++ n.txt\n@@ -1 +1 @@\n-x\n+y\n",
@@ -95,7 +95,9 @@ TEST(ReadChanges, Table) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::vector<ChangedFile> got = read_changes(c.diff, "top/");
+    std::vector<ChangedFile> got;
+    std::string outside;
+    EXPECT_TRUE(read_changes(c.diff, "", got, outside));
     ASSERT_EQ(got.size(), c.files.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
       EXPECT_EQ(got[i].path, c.files[i]);
@@ -105,6 +107,35 @@ TEST(ReadChanges, Table) {
         EXPECT_EQ(got[i].lines.ranges[k].last, c.lines[i][k].last);
       }
     }
+  }
+}
+
+// A name from the work tree's top, named from the current directory; one that leads out of the
+// work tree (or is empty) stops the reading.
+TEST(ReadChanges, Names) {
+  struct Case {
+    std::string_view prefix;  // the current directory, from the work tree's top
+    std::string_view name;    // as git gives it
+    std::string_view path;    // "": the name leads out of the work tree
+    std::string_view outside;
+  };
+  // clang-format off
+  constexpr Case CASES[] = {
+      {"src/lib/", "src/lib/a.c", "a.c", ""}, {"src/lib/", "src/b.c", "../b.c", ""},
+      {"src/lib/", "x.c", "../../x.c", ""}, {"src/lib/", "src/libx/c.c", "../libx/c.c", ""},
+      {"", "../v.c", "", "../v.c"}, {"", "\"/etc/v.c\"", "", "/etc/v.c"},
+      {"", "a//v.c", "", "a//v.c"}, {"", "a/./v.c", "", "a/./v.c"}, {"", "a/..", "", "a/.."}, {"", "", "", ""},
+  };
+  // clang-format on
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(c.name);
+    std::vector<ChangedFile> got;
+    std::string outside;
+    EXPECT_EQ(read_changes("+++ " + std::string(c.name) + "\n@@ -1 +1 @@\n-x\n+y\n", c.prefix, got,
+                           outside),
+              !c.path.empty());
+    EXPECT_EQ(got.empty() ? "" : got[0].path, c.path);
+    EXPECT_EQ(outside, c.outside);
   }
 }
 

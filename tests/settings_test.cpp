@@ -70,6 +70,8 @@ TEST(ParseExclusion, Table) {
       {"/", "", true, false},
       {"/abs/gen/", "/abs/gen", true, true, LINE, true},
       {"src/gen", "src/gen", true, false, LINE, false},
+      {"./gen", "gen", true, false, LINE, false},
+      {"././gen/", "gen", true, true},
   };
   // clang-format on
   for (const Case& c : CASES) {

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "io/descriptor.h"
 #include "io/interrupt.h"
@@ -144,6 +146,23 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
   result.finished = !late && WIFEXITED(status);
   result.status = result.finished ? WEXITSTATUS(status) : 0;
   return result;
+}
+
+std::vector<const char*> changed_environment(const std::vector<std::string>& changes) {
+  std::vector<const char*> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view name =
+        std::string_view(*entry).substr(0, std::string_view(*entry).find('='));
+    const bool replaced =
+        std::any_of(changes.begin(), changes.end(), [name](const std::string& change) {
+          return change.starts_with(name) && change.size() > name.size() &&
+                 change[name.size()] == '=';
+        });
+    if (!replaced) entries.push_back(*entry);
+  }
+  for (const std::string& change : changes)
+    entries.push_back(change.c_str());
+  return entries;
 }
 
 }  // namespace quillet

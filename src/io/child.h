@@ -24,4 +24,8 @@ struct ChildResult {
                                     const std::vector<const char*>* environment,
                                     std::string& output, std::string* errors, int timeout_ms);
 
+/// This process's environment with each "NAME=value" of `changes` in place of the entry of that
+/// name, as run_child takes an environment. Its words point into `changes` and the environment.
+[[nodiscard]] std::vector<const char*> changed_environment(const std::vector<std::string>& changes);
+
 }  // namespace quillet

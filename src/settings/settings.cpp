@@ -267,7 +267,10 @@ Exclusion parse_exclusion(std::string_view pattern, PatternFrom from) {
   exclusion.anchored = pattern.find('/') != std::string_view::npos;
   // A path an editor or a script passes is absolute: on the command line it stays one.
   exclusion.absolute = from == PatternFrom::COMMAND_LINE && pattern.starts_with('/');
-  if (exclusion.anchored && !exclusion.absolute && pattern.front() == '/') pattern.remove_prefix(1);
+  // "./gen" names what "/gen" names in a settings file: the path from where the pattern holds.
+  while (exclusion.anchored && !exclusion.absolute && pattern.starts_with("./"))
+    pattern.remove_prefix(2);
+  if (exclusion.anchored && !exclusion.absolute && pattern.starts_with('/')) pattern.remove_prefix(1);
   exclusion.glob = pattern;
   return exclusion;
 }

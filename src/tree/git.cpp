@@ -60,8 +60,11 @@ ChildResult start_git(const Git& git, const std::vector<const char*>& args, int 
 }  // namespace
 
 ChildResult run_git(const Git& git, const std::vector<const char*>& args, int directory,
-                    std::string& output, std::string* errors) {
-  return start_git(git, args, directory, nullptr, output, errors);
+                    std::string& output, std::string* errors,
+                    const std::vector<std::string>& changes) {
+  if (changes.empty()) return start_git(git, args, directory, nullptr, output, errors);
+  const std::vector<const char*> environment = changed_environment(changes);
+  return start_git(git, args, directory, &environment, output, errors);
 }
 
 ChildResult run_git_in(const Git& git, const std::vector<const char*>& args, int directory,

@@ -21,9 +21,11 @@ struct Git {
 
 /// Runs `git` with `args` (the words after "git") in the directory open as `directory` (-1: this
 /// process's), as run_child runs a program, with settings before the words that keep the
-/// repository's own configuration from starting any program. Not started when `git` was not found.
+/// repository's own configuration from starting any program, and with each "NAME=value" of
+/// `changes` in its environment (see changed_environment). Not started when `git` was not found.
 [[nodiscard]] ChildResult run_git(const Git& git, const std::vector<const char*>& args,
-                                  int directory, std::string& output, std::string* errors);
+                                  int directory, std::string& output, std::string* errors,
+                                  const std::vector<std::string>& changes = {});
 
 /// Runs git as run_git does, to ask about the directory open as `directory` alone: without the
 /// variables by which a git hook names its own repository, and fetching nothing, so that a
