@@ -14,15 +14,17 @@ cd "$work" || exit 1
 # The editors find Quillet on PATH, as users have it, and read no user's configuration.
 mkdir bin home && ln -s "$quillet" bin/quillet
 export PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/home" XDG_DATA_HOME="$work/home"
-# recipe LANGUAGE: the page's first code block in that language.
+# recipe LANGUAGE [N]: the page's first (or Nth) code block in that language.
 recipe() {
-  awk -v fence="\`\`\`$1" '$0 == fence && !done { on = 1; next } on && /^```$/ { on = 0; done = 1 } on' "$page"
+  awk -v fence="\`\`\`$1" -v n="${2:-1}" '$0 == fence { k++; on = k == n; next }
+    on && /^```$/ { exit } on' "$page"
 }
 recipe vim >recipe.vim
+recipe vim 2 >recipe-ale.vim
 recipe lua >recipe.lua
 recipe elisp >recipe.el
 recipe json >recipe.json
-[ -s recipe.vim ] && [ -s recipe.lua ] && [ -s recipe.el ] && [ -s recipe.json ] ||
+[ -s recipe.vim ] && [ -s recipe-ale.vim ] && [ -s recipe.lua ] && [ -s recipe.el ] && [ -s recipe.json ] ||
   fail "a recipe is missing from the page"
 
 mkdir -p p/src
@@ -76,6 +78,29 @@ for vim in vim nvim; do
   mv "$work/good" "$work/p/.quillet"
   refused "$vim"
 done
+
+# ALE runs its fixers as jobs: on save it fixes the buffer, then writes it again once the job ends.
+ale=/usr/share/vim-ale
+if command -v vim >/dev/null && [ -f "$ale/plugin/ale.vim" ]; then
+  printf 'set nocompatible\nset rtp^=%s\nfiletype plugin on\nsource %s\n' "$ale" \
+    "$work/recipe-ale.vim" >"$work/ale.vimrc"
+  ale_run() {
+    timeout 60 vim -u "$work/ale.vimrc" -i NONE -n -es "$@" -c 'sleep 2' -c 'qa!' \
+      "$work/p/src/a.c" </dev/null >/dev/null 2>&1
+  }
+  fresh
+  ale_run -c w
+  judge ale save
+  fresh
+  ale_run -c ALEFix -c 'sleep 2' -c 'noautocmd w'
+  judge ale fix
+  fresh && mv "$work/p/.quillet" "$work/good" && printf -- '-bogus\n' >"$work/p/.quillet"
+  ale_run -c w
+  mv "$work/good" "$work/p/.quillet"
+  cmp -s "$work/p/src/a.c" "$work/original.c" || fail "ale, bad settings: the buffer was not kept"
+else
+  echo "skipped: vim with ALE is not installed"
+fi
 
 # VS Code cannot run here. Its task must start Quillet with no shell and the file's name as an
 # argument of its own; it is run so, as VS Code runs it, on a name that a shell would run.
