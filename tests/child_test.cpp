@@ -55,14 +55,14 @@ TEST(RunChild, Outcomes) {
 
   // A variable given takes the place of the process's own of that name; one with a longer name
   // that starts the same is kept.
-  ::setenv("QUILLET_A", "old", 1);
-  ::setenv("QUILLET_AB", "kept", 1);
+  ::setenv("QUILLET_T_A", "old", 1);
+  ::setenv("QUILLET_T_AB", "kept", 1);
   out.clear();
-  const std::vector<std::string> changes = {"QUILLET_A=new", "QUILLET_C="};
+  const std::vector<std::string> changes = {"QUILLET_T_A=new", "QUILLET_T_C="};
   const std::vector<const char*> environment = changed_environment(changes);
-  got = run_child({"sh", "-c", "env | grep ^QUILLET_ | sort"}, -1, &environment, out, nullptr,
+  got = run_child({"sh", "-c", "env | grep ^QUILLET_T_ | sort"}, -1, &environment, out, nullptr,
                   10'000);
-  EXPECT_EQ(out, "QUILLET_A=new\nQUILLET_AB=kept\nQUILLET_C=\n");
+  EXPECT_EQ(out, "QUILLET_T_A=new\nQUILLET_T_AB=kept\nQUILLET_T_C=\n");
 }
 
 }  // namespace
