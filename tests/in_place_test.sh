@@ -105,7 +105,7 @@ for mode in 755 600; do
   fresh "fchmod_$mode"
   chmod "$mode" a.c
   if [ "$mode" = 755 ]; then
-    with_fault "fchmod - 1" 10 "? Error writing a.c.tmp" -fi a.c
+    with_fault "fchmod - 1" 10 "? Error writing a.c.tmp: Operation not permitted" -fi a.c
     has a.c "$original"
     absent a.c.tmp
     absent a.c.bak
@@ -232,7 +232,7 @@ absent a.c.bak
 
 case="fsync fails"
 fresh fsync_fails
-with_fault "fsync file 5" 10 "? Error writing a.c.tmp" -fi a.c
+with_fault "fsync file 5" 10 "? Error writing a.c.tmp: Input/output error" -fi a.c
 has a.c "$original"
 absent a.c.tmp
 absent a.c.bak

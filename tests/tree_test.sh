@@ -100,6 +100,13 @@ QUILLET_FAIL="fsync directory 5" "$faulty" -r t/src -j 2 >printed; rc=$?
 [ "$rc" = 10 ] && cmp -s t/src/a.c want.c && grep -qx '? Error writing t/src' printed ||
   fail "$case: status $rc, printed [$(cat printed)]"
 
+# What the walk cannot read, it says why.
+case="unreadable directory"
+build
+printed=$(QUILLET_FAIL="open t/src/deep 13" "$faulty" -r -check t/src); rc=$?
+[ "$rc" = 10 ] && [ "$(tail -n 1 <<<"$printed")" = "? Error reading t/src/deep: Permission denied" ] ||
+  fail "$case: status $rc, [$printed]"
+
 # Past PATH_MAX: the walk goes by open directories, and the settings above are found.
 case="deeper than PATH_MAX"
 long=$(printf 'd%.0s' {1..200})
@@ -163,7 +170,7 @@ if [ "$(id -u)" = 0 ]; then
   chmod 755 "$work" && chown -R nobody u && chmod 444 u/shut
   printed=$(setpriv --reuid=nobody --regid=nogroup --clear-groups "$quillet" -r -check u); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? u/ok/a.c would change
-? Error reading u/shut/b.c" ] || fail "$case: status $rc, [$printed]"
+? Error reading u/shut/b.c: Permission denied" ] || fail "$case: status $rc, [$printed]"
 fi
 
 # A tree's per-line report names the lines each file's own report names, in order, whatever -j.

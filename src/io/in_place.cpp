@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "base/failure.h"
 #include "base/quote.h"
 #include "platform/directory.h"
 #include "platform/in_place.h"
@@ -82,10 +83,7 @@ ResultCode finish_temporary(const Place& place, const File& made, const FileAcce
                             std::FILE* messages) {
   int error = give_access(made, input);
   if (error == 0) error = sync_file(made);
-  if (error != 0) {
-    std::fprintf(messages, "? Error writing %s\n", printable(temporary_path(place.path)).c_str());
-    return RC_IO_ERROR;
-  }
+  if (error != 0) return io_failed(messages, Doing::WRITING, temporary_path(place.path), error);
   return RC_OK;
 }
 

@@ -156,7 +156,9 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
            std::shared_ptr<const Ignored> ignored, std::string below_git_root, Found& found) {
   if (walk.overlap && !walk.walked.insert(directory->id).second) return false;
   Walk::Frame frame;
-  if (read_entries(*directory, frame.entries) != 0) return unreadable(found, directory->path);
+  if (const int error = read_entries(*directory, frame.entries); error != 0) {
+    return unreadable(found, directory->path, reason(error));
+  }
   frame.ignored = std::move(ignored);
   frame.below_git_root = std::move(below_git_root);
   // A directory named, or one that is a work tree of its own (a nested repository or a
@@ -215,7 +217,7 @@ bool take_named(Walk& walk, const char* path, Found& found) {
   if (facts_of_path(path, Link::FOLLOW, facts) == 0 && facts.kind == FileKind::DIRECTORY) {
     std::shared_ptr<Directory> directory =
         open_shared_directory(nullptr, path, path, Link::FOLLOW, nullptr, walk.log, error);
-    if (directory == nullptr) return unreadable(found, path);
+    if (directory == nullptr) return unreadable(found, path, reason(error));
     std::shared_ptr<const DirectorySettings> settings = named_settings(walk, *directory, path);
     if (is_excluded_directory(*settings)) return false;
     return enter(walk, std::move(directory), std::move(settings), true, nullptr, {}, found);
@@ -235,7 +237,7 @@ bool take_named(Walk& walk, const char* path, Found& found) {
   // One that cannot be found so is run on by its path all the same, to say why; but a path git
   // named is never opened by a path that might lead through a link.
   if (directory == nullptr || error != 0) {
-    return walk.rules.follow_named_links || unreadable(found, path);
+    return walk.rules.follow_named_links || unreadable(found, path, reason(error));
   }
   if (!walk.listed.insert({directory->id, parts->name}).second) return false;
   const std::shared_ptr<const DirectorySettings> settings =
@@ -270,7 +272,7 @@ bool take_entry(Walk& walk, Found& found) {
   FileFacts facts;
   if (const int error = facts_in(directory->open, name.c_str(), facts); error != 0) {
     // Gone since the directory was read: there is nothing left to run on.
-    return error != ENOENT && unreadable(found, std::move(path));
+    return error != ENOENT && unreadable(found, std::move(path), reason(error));
   }
   const bool is_directory = facts.kind == FileKind::DIRECTORY;
   if (!(facts.kind == FileKind::REGULAR && is_source_name(name)) &&
@@ -297,7 +299,7 @@ bool take_entry(Walk& walk, Found& found) {
   int error = 0;
   std::shared_ptr<Directory> inner = open_shared_directory(
       directory.get(), name.c_str(), path, Link::REFUSE, &facts.id, walk.log, error);
-  if (inner == nullptr) return error != ENOENT && unreadable(found, std::move(path));
+  if (inner == nullptr) return error != ENOENT && unreadable(found, std::move(path), reason(error));
   std::shared_ptr<const DirectorySettings> settings =
       settings_below(inner->handle.fd, inner->path, name, *top.settings);
   std::string below = top.ignored == nullptr       ? std::string()
