@@ -1,4 +1,5 @@
-// The platform room against real files: who closes what, what a name is, where links lead.
+// The platform room and the files of a run, against real files: who closes what, what a name is,
+// where links lead.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/streams.h"
+#include "rewrite/run_one.h"
 
 namespace quillet {
 namespace {
@@ -175,6 +178,31 @@ TEST_F(PlatformTest, BuffersOwnTheirFilesAndErrors) {
   EXPECT_EQ(files.in.end, 3U);
   reset(files);
   EXPECT_FALSE(is_open(handle)) << "the input's file outlived its run";
+}
+
+// Standard input is the process's: a run that reads it leaves it open for whatever comes next.
+TEST_F(PlatformTest, RunsLeaveStandardInputOpen) {
+  const int saved = ::dup(0);
+  ASSERT_EQ(std::system("echo 'int x;  // c' >in.c"), 0);
+  for (const Mode mode : {Mode::TO_FILE, Mode::CHECK, Mode::DIFF}) {
+    const int in = ::open("in.c", O_RDONLY);
+    if (in != 0) {
+      ASSERT_EQ(::dup2(in, 0), 0);
+      ::close(in);
+    }
+    FileRun run;
+    run.mode = mode;
+    run.output_file = mode == Mode::TO_FILE ? "out.c" : nullptr;
+    const auto buffers = std::make_unique<Buffers>();
+    std::FILE* const messages = std::tmpfile();
+    Target target;
+    target.path = "-";
+    (void)run_one_file(run, target, *buffers, messages);
+    std::fclose(messages);
+    EXPECT_NE(::fcntl(0, F_GETFD), -1) << "mode " << static_cast<int>(mode);
+  }
+  ::dup2(saved, 0);
+  ::close(saved);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 namespace quillet {
 
 void Descriptor::reset(int from) {
-  if (fd >= 0) (void)File(fd).close();
+  // The standard streams are taken before anything is opened (see fill_missing_standard_streams):
+  // a descriptor that is one is the process's, borrowed.
+  if (fd >= 0 && !is_standard_handle(fd)) (void)File(fd).close();
   fd = from;
 }
 

@@ -16,7 +16,8 @@
 
 namespace quillet {
 
-/// A file descriptor that closes itself, for the callers that still open files by hand.
+/// A file descriptor that closes itself, for the callers that still open files by hand. A
+/// standard stream is never closed: a run borrows those, whoever took their number.
 struct Descriptor {
   int fd = -1;
 

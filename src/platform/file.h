@@ -119,6 +119,9 @@ class File {
 /// Puts what was written to the file on the disk.
 [[nodiscard]] int sync_file(const File& file);
 
+/// Whether `handle` is one of the process's standard streams'.
+[[nodiscard]] bool is_standard_handle(File::Handle handle);
+
 /// The process's standard input and output, borrowed: a run never closes them.
 [[nodiscard]] File standard_input();
 [[nodiscard]] File standard_output();

@@ -156,6 +156,8 @@ int seek_to_start(const File& file) {
 
 int sync_file(const File& file) { return posix::fsync(posix::descriptor(file)) == 0 ? 0 : errno; }
 
+bool is_standard_handle(File::Handle handle) { return handle >= 0 && handle <= STDERR_FILENO; }
+
 File standard_input() { return File::borrowed(STDIN_FILENO); }
 File standard_output() { return File::borrowed(STDOUT_FILENO); }
 
