@@ -22,28 +22,26 @@ Directory::~Directory() {
   --log->open;
 }
 
-std::shared_ptr<Directory> open_shared_directory(const Directory* at, const char* name,
-                                                 std::string path, Link link,
-                                                 const FileId* expected, DirectoryLog* log,
-                                                 int& error) {
+int open_shared_directory(const Directory* at, const char* name, std::string path, Link link,
+                          const FileId* expected, DirectoryLog* log,
+                          std::shared_ptr<Directory>& directory) {
   OpenDirectory opened;
-  error =
-      open_directory(at != nullptr ? &at->open : nullptr, name, link, DirectoryUse::SEARCH, opened);
   FileFacts facts;
+  int error =
+      open_directory(at != nullptr ? &at->open : nullptr, name, link, DirectoryUse::SEARCH, opened);
   if (error == 0) error = facts_of(opened.file(), facts);
-  if (error != 0) return nullptr;
-  if (expected != nullptr && facts.id != *expected) {
-    error = ESTALE;  // another directory was put under the name since it was looked at
-    return nullptr;
-  }
-  auto directory = std::make_shared<Directory>();
-  directory->handle.fd = static_cast<int>(opened.file().handle());
-  directory->open = std::move(opened);
-  directory->path = std::move(path);
-  directory->id = facts.id;
-  directory->log = log;
+  if (error != 0) return error;
+  // Another directory put under the name since it was looked at is not the one to enter.
+  if (expected != nullptr && facts.id != *expected) return ESTALE;
+  auto shared = std::make_shared<Directory>();
+  shared->handle.fd = static_cast<int>(opened.file().handle());
+  shared->open = std::move(opened);
+  shared->path = std::move(path);
+  shared->id = facts.id;
+  shared->log = log;
   if (log != nullptr) ++log->open;
-  return directory;
+  directory = std::move(shared);
+  return 0;
 }
 
 bool sync_directory(int fd) { return quillet::sync_directory(OpenDirectory::borrowed(fd)) == 0; }

@@ -58,15 +58,14 @@ struct Directory {
   ~Directory();
 };
 
-/// Opens the directory `name` in the directory `at` (nullptr: the current one) to read it, or to
-/// search it where it may not be read; it is named `path` in messages. With Link::FOLLOW a link is
-/// followed (a path the user named); with Link::REFUSE a link or anything but a directory is
-/// refused, and so is a directory other than `expected` when that is given (ESTALE). Returns
-/// nullptr, with the reason in `error`, when it cannot be opened.
-[[nodiscard]] std::shared_ptr<Directory> open_shared_directory(const Directory* at,
-                                                               const char* name, std::string path,
-                                                               Link link, const FileId* expected,
-                                                               DirectoryLog* log, int& error);
+/// Opens the directory `name` in the directory `at` (nullptr: the current one) into `directory`,
+/// to read it, or to search it where it may not be read; it is named `path` in messages. With
+/// Link::FOLLOW a link is followed (a path the user named); with Link::REFUSE a link or anything
+/// but a directory is refused, and so is a directory other than `expected` when that is given
+/// (ESTALE). Returns 0, or the error number, `directory` left as it was.
+[[nodiscard]] int open_shared_directory(const Directory* at, const char* name, std::string path,
+                                        Link link, const FileId* expected, DirectoryLog* log,
+                                        std::shared_ptr<Directory>& directory);
 
 /// Puts on the disk the renames done in the directory open as `fd`. Returns false when that
 /// failed; a file system that cannot sync a directory is no failure.

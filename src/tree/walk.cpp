@@ -186,23 +186,27 @@ std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, const Direct
   return settings;
 }
 
-// The directory `path` names, opened one name at a time and never through a link; nullptr, with
-// the reason in `error`, when it cannot be.
-std::shared_ptr<Directory> open_without_links(const std::string& path, DirectoryLog* log,
-                                              int& error) {
-  std::shared_ptr<Directory> directory =
-      open_shared_directory(nullptr, path.starts_with("/") ? "/" : ".",
-                            path.starts_with("/") ? "/" : ".", Link::FOLLOW, nullptr, log, error);
-  for (std::size_t at = 0; directory != nullptr && at < path.size();) {
-    const std::size_t end = std::min(path.find('/', at), path.size());
-    const std::string name = path.substr(at, end - at);
-    at = end + 1;
+// Opens the directory `path` names into `directory`, one name at a time and never through a link.
+// Returns 0, or the error number.
+int open_without_links(const std::string& path, DirectoryLog* log,
+                       std::shared_ptr<Directory>& directory) {
+  const char* const top = path.starts_with("/") ? "/" : ".";
+  std::shared_ptr<Directory> at;
+  int error = open_shared_directory(nullptr, top, top, Link::FOLLOW, nullptr, log, at);
+  for (std::size_t from = 0; error == 0 && from < path.size();) {
+    const std::size_t end = std::min(path.find('/', from), path.size());
+    const std::string name = path.substr(from, end - from);
+    from = end + 1;
     if (name.empty() || name == ".") continue;
-    directory = open_shared_directory(directory.get(), name.c_str(), path.substr(0, end),
-                                      Link::REFUSE, nullptr, log, error);
+    std::shared_ptr<Directory> inner;
+    error = open_shared_directory(at.get(), name.c_str(), path.substr(0, end), Link::REFUSE,
+                                  nullptr, log, inner);
+    at = std::move(inner);
   }
-  if (directory != nullptr) directory->path = path;
-  return directory;
+  if (error != 0) return error;
+  at->path = path;
+  directory = std::move(at);
+  return 0;
 }
 
 // A path named: a directory is entered, anything else is run on where it is found, unless it is
@@ -213,11 +217,13 @@ bool take_named(Walk& walk, const char* path, Found& found) {
       facts.kind == FileKind::LINK) {
     return false;
   }
-  int error = 0;
   if (facts_of_path(path, Link::FOLLOW, facts) == 0 && facts.kind == FileKind::DIRECTORY) {
-    std::shared_ptr<Directory> directory =
-        open_shared_directory(nullptr, path, path, Link::FOLLOW, nullptr, walk.log, error);
-    if (directory == nullptr) return unreadable(found, path, reason(error));
+    std::shared_ptr<Directory> directory;
+    if (const int error =
+            open_shared_directory(nullptr, path, path, Link::FOLLOW, nullptr, walk.log, directory);
+        error != 0) {
+      return unreadable(found, path, reason(error));
+    }
     std::shared_ptr<const DirectorySettings> settings = named_settings(walk, *directory, path);
     if (is_excluded_directory(*settings)) return false;
     return enter(walk, std::move(directory), std::move(settings), true, nullptr, {}, found);
@@ -227,18 +233,17 @@ bool take_named(Walk& walk, const char* path, Found& found) {
   const std::optional<PathParts> parts =
       walk.rules.follow_named_links ? locate(path) : std::optional(split_path(path));
   std::shared_ptr<Directory> directory;
+  int error = ENOENT;  // where no place was found for the path
   if (parts && walk.rules.follow_named_links) {
-    directory = open_shared_directory(nullptr, parts->directory.c_str(), parts->directory,
-                                      Link::FOLLOW, nullptr, walk.log, error);
+    error = open_shared_directory(nullptr, parts->directory.c_str(), parts->directory, Link::FOLLOW,
+                                  nullptr, walk.log, directory);
   } else if (parts) {
-    directory = open_without_links(parts->directory, walk.log, error);
+    error = open_without_links(parts->directory, walk.log, directory);
   }
-  if (directory != nullptr) error = facts_in(directory->open, parts->name.c_str(), facts);
+  if (error == 0) error = facts_in(directory->open, parts->name.c_str(), facts);
   // One that cannot be found so is run on by its path all the same, to say why; but a path git
   // named is never opened by a path that might lead through a link.
-  if (directory == nullptr || error != 0) {
-    return walk.rules.follow_named_links || unreadable(found, path, reason(error));
-  }
+  if (error != 0) return walk.rules.follow_named_links || unreadable(found, path, reason(error));
   if (!walk.listed.insert({directory->id, parts->name}).second) return false;
   const std::shared_ptr<const DirectorySettings> settings =
       named_settings(walk, *directory, split_path(path).directory);
@@ -296,10 +301,12 @@ bool take_entry(Walk& walk, Found& found) {
   }
   // Opened relative to its parent, never through a link, and only if it is still the directory
   // looked at: a name swapped for a link meanwhile cannot lead the walk out of the tree.
-  int error = 0;
-  std::shared_ptr<Directory> inner = open_shared_directory(
-      directory.get(), name.c_str(), path, Link::REFUSE, &facts.id, walk.log, error);
-  if (inner == nullptr) return error != ENOENT && unreadable(found, std::move(path), reason(error));
+  std::shared_ptr<Directory> inner;
+  if (const int error = open_shared_directory(directory.get(), name.c_str(), path, Link::REFUSE,
+                                              &facts.id, walk.log, inner);
+      error != 0) {
+    return error != ENOENT && unreadable(found, std::move(path), reason(error));
+  }
   std::shared_ptr<const DirectorySettings> settings =
       settings_below(inner->handle.fd, inner->path, name, *top.settings);
   std::string below = top.ignored == nullptr       ? std::string()
