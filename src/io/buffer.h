@@ -20,27 +20,29 @@ inline constexpr std::size_t WRITE_BUFFER_SIZE = std::size_t{1} << 18;
 
 /// A file being read in large blocks. `data[begin, end)` holds what is read and not yet used.
 struct Input {
-  File file;         // the file read; closed when the input is reset or gone
-  std::string path;  // how messages name it
-  int error = 0;     // errno of a failed read, 0 if none
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  bool at_end = false;  // the last read found the end of the file
   // While `file` holds none, the descriptor read, which its caller opens and closes: the run of
   // one file does so until it opens through `file`.
   int fd = -1;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool at_end = false;  // the last read found the end of the file
+  int error = 0;        // errno of a failed read, 0 if none
+  // Where the line loop's scans find the buffer matters to them: it stays where it was, and the
+  // file's owner and its name come after it.
   std::array<char, READ_BUFFER_SIZE> data;
+  File file;         // the file read; closed when the input is reset or gone
+  std::string path;  // how messages name it
 };
 
 /// A file being written through a buffer.
 struct Output {
-  File file;         // the file written; closed by close_file, or when reset or gone
-  std::string path;  // how messages name it
-  int error = 0;     // errno of a failed write, 0 if none; once set nothing more is written
+  int fd = -1;                // as Input's `fd`
   std::uint64_t written = 0;  // bytes that have reached the file
   std::size_t used = 0;
-  int fd = -1;  // as Input's `fd`
+  int error = 0;  // errno of a failed write, 0 if none; once set nothing more is written
   std::array<char, WRITE_BUFFER_SIZE> data;
+  File file;         // the file written; closed by close_file, or when reset or gone
+  std::string path;  // how messages name it
 };
 
 /// The two files of one run, with their buffers: made once, used for run after run.

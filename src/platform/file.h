@@ -56,10 +56,20 @@ class File {
   File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
     other.handle_ = NONE;
   }
-  File& operator=(File&& other) noexcept;
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      if (is_open()) (void)close();
+      handle_ = other.handle_;
+      owned_ = other.owned_;
+      other.handle_ = NONE;
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  ~File() { (void)close(); }
+  ~File() {
+    if (is_open()) (void)close();
+  }
 
   /// A file for `handle` that is never closed through it.
   [[nodiscard]] static File borrowed(Handle handle);

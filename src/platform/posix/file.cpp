@@ -52,16 +52,6 @@ int opened(int fd, File& file) {
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    (void)close();
-    handle_ = other.handle_;
-    owned_ = other.owned_;
-    other.handle_ = NONE;
-  }
-  return *this;
-}
-
 File File::borrowed(Handle handle) {
   File file(handle);
   file.owned_ = false;
