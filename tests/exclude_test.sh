@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # What a project leaves alone in a tree: paths excluded by its settings files or the command line
 # (walked or named), and what git ignores, asked of git itself.
-# Usage: exclude_test.sh path/to/quillet path/to/fault_inject.so
+# Usage: exclude_test.sh path/to/quillet path/to/quillet_faults (its system calls fail as
+#   QUILLET_FAIL says)
 set -u
 quillet=$(realpath "$1")
-fault_lib=$(realpath "$2")
+faulty=$(realpath "$2")
 # shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
@@ -63,10 +64,9 @@ if command -v git >/dev/null; then
   # A git that is there but cannot be started is no git that ignores nothing: the tree is not
   # walked, and the reason is told.
   # As with descriptors or processes used up (ulimit -n, ulimit -u): the pipe, or the spawn, fails.
-  for fault in "pipe2 - 24:Too many open files" \
+  for fault in "pipe - 24:Too many open files" \
     "posix_spawn /git 11:Resource temporarily unavailable"; do
-    printed=$(QUILLET_FAIL="${fault%%:*}" LD_PRELOAD="$fault_lib" \
-      ASAN_OPTIONS=verify_asan_link_order=0 "$quillet" -r -check g/src); rc=$?
+    printed=$(QUILLET_FAIL="${fault%%:*}" "$faulty" -r -check g/src); rc=$?
     [ "$rc" = 10 ] && [ "$printed" = "? Error reading g/src: ${fault#*:}" ] ||
       fail "git that cannot start (${fault%%:*}): status $rc, [$printed]"
   done

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # In-place rewriting: what is on disk after every outcome, run on real files.
-# Usage: in_place_test.sh path/to/quillet path/to/fault_inject.so
+# Usage: in_place_test.sh path/to/quillet path/to/quillet_faults
+#   quillet_faults: the tests' build, whose system calls fail, or wait, as QUILLET_FAIL and
+#   QUILLET_PAUSE say.
 set -u
 quillet=$(realpath "$1")
-fault_lib=$(realpath "$2")
+faulty=$(realpath "$2")
 # shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
@@ -39,8 +41,7 @@ with_fault() {
   local fault=$1 status=$2 message=$3
   shift 3
   local printed
-  printed=$(QUILLET_FAIL="$fault" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
-    "$quillet" "$@")
+  printed=$(QUILLET_FAIL="$fault" "$faulty" "$@")
   local rc=$?
   [ "$rc" = "$status" ] || fail "$case: status $rc, want $status"
   [ "$printed" = "$message" ] || fail "$case: printed [$printed], want [$message]"
@@ -104,7 +105,7 @@ for mode in 755 600; do
   fresh "fchmod_$mode"
   chmod "$mode" a.c
   if [ "$mode" = 755 ]; then
-    with_fault "fchmod - 1" 10 "? Error writing a.c.tmp" -fi a.c
+    with_fault "fchmod - 1" 10 "? Error writing a.c.tmp: Operation not permitted" -fi a.c
     has a.c "$original"
     absent a.c.tmp
     absent a.c.bak
@@ -140,8 +141,7 @@ for signal in TERM HUP; do
   cp a.c before.txt
   args=(-fi a.c)
   [ "$signal" = HUP ] && args=(-r .)  # and a tree's worker
-  QUILLET_PAUSE="write 1 30" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
-    "$quillet" "${args[@]}" & pid=$!
+  QUILLET_PAUSE="write 1 30" "$faulty" "${args[@]}" & pid=$!
   for _ in $(seq 100); do [ -s a.c.tmp ] && break; sleep 0.1; done
   got=$(stat -c %a a.c.tmp 2>&1)
   [ "$got" = 600 ] || fail "$case: the half-written temporary file has mode $got, want 600"
@@ -232,7 +232,7 @@ absent a.c.bak
 
 case="fsync fails"
 fresh fsync_fails
-with_fault "fsync file 5" 10 "? Error writing a.c.tmp" -fi a.c
+with_fault "fsync file 5" 10 "? Error writing a.c.tmp: Input/output error" -fi a.c
 has a.c "$original"
 absent a.c.tmp
 absent a.c.bak

@@ -2,10 +2,13 @@
 # Tree mode ("-r") on a tree built here: what is walked and what is skipped, one run per file,
 # untouched files that would not change, the single-file result for every other, and messages
 # and status that do not depend on the number of threads.
-# Usage: tree_test.sh path/to/quillet path/to/fault_inject.so
+# Usage: tree_test.sh path/to/quillet path/to/quillet_faults path/to/fault_inject.so
+#   quillet_faults: the tests' build, whose system calls fail as QUILLET_FAIL says; fault_inject.so,
+#   preloaded, fails the opens that the run of one file makes outside the platform room.
 set -u
 quillet=$(realpath "$1")
-fault_lib=$(realpath "$2")
+faulty=$(realpath "$2")
+fault_lib=$(realpath "$3")
 # shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
@@ -93,10 +96,16 @@ cmp -s check.1 check.4 && cmp -s run.1 run.4 || fail "$case: -j 1 and -j 4 print
 
 case="directories synced at the end"
 build
-QUILLET_FAIL="fsync directory 5" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
-  "$quillet" -r t/src -j 2 >printed; rc=$?
+QUILLET_FAIL="fsync directory 5" "$faulty" -r t/src -j 2 >printed; rc=$?
 [ "$rc" = 10 ] && cmp -s t/src/a.c want.c && grep -qx '? Error writing t/src' printed ||
   fail "$case: status $rc, printed [$(cat printed)]"
+
+# What the walk cannot read, it says why.
+case="unreadable directory"
+build
+printed=$(QUILLET_FAIL="open t/src/deep 13" "$faulty" -r -check t/src); rc=$?
+[ "$rc" = 10 ] && [ "$(tail -n 1 <<<"$printed")" = "? Error reading t/src/deep: Permission denied" ] ||
+  fail "$case: status $rc, [$printed]"
 
 # Past PATH_MAX: the walk goes by open directories, and the settings above are found.
 case="deeper than PATH_MAX"
@@ -161,7 +170,7 @@ if [ "$(id -u)" = 0 ]; then
   chmod 755 "$work" && chown -R nobody u && chmod 444 u/shut
   printed=$(setpriv --reuid=nobody --regid=nogroup --clear-groups "$quillet" -r -check u); rc=$?
   [ "$rc" = 10 ] && [ "$printed" = "? u/ok/a.c would change
-? Error reading u/shut/b.c" ] || fail "$case: status $rc, [$printed]"
+? Error reading u/shut/b.c: Permission denied" ] || fail "$case: status $rc, [$printed]"
 fi
 
 # A tree's per-line report names the lines each file's own report names, in order, whatever -j.

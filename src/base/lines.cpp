@@ -1,3 +1,4 @@
+// Line ranges: the lines a run may change, as "-lines A:B" and git name them.
 #include "base/lines.h"
 
 #include <algorithm>

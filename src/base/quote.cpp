@@ -1,3 +1,4 @@
+// Names as messages, diff headers and git show them: quoted where they could mislead.
 #include "base/quote.h"
 
 #include <algorithm>

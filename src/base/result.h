@@ -1,3 +1,4 @@
+// The result codes every step returns; the last is the exit status.
 #pragma once
 
 namespace quillet {

@@ -1,3 +1,4 @@
+// What a blank is, and where a line ends: the text rules every room reads bytes by.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,12 @@ constexpr bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <=
 /// Whether `c` may end a line: a newline, or a carriage return (that no newline follows).
 constexpr bool is_line_end(unsigned char c) { return c == '\n' || c == '\r'; }
 
+/// Whether the carriage return at `bytes[cr]` ends a line by itself: a byte that is no newline
+/// follows it. (One that ends `bytes` may be half of a CR LF still to come.)
+constexpr bool is_lone_cr(std::string_view bytes, std::size_t cr) {
+  return cr + 1 < bytes.size() && bytes[cr + 1] != '\n';
+}
+
 /// The line end `line` ends in ("\n", "\r\n" or "\r"), or "\n" for a last line without one: a
 /// rebuilt line keeps its own, and a last line gets one.
 constexpr std::string_view line_end_of(std::string_view line) {
@@ -28,7 +35,7 @@ constexpr std::size_t line_length(std::string_view bytes, bool at_end) {
   const std::size_t newline = bytes.find('\n');
   const std::size_t limit = newline == std::string_view::npos ? bytes.size() : newline;
   for (std::size_t cr = bytes.find('\r'); cr < limit; cr = bytes.find('\r', cr + 1)) {
-    if (cr + 1 < bytes.size() && bytes[cr + 1] != '\n') return cr + 1;
+    if (is_lone_cr(bytes, cr)) return cr + 1;
     if (cr + 1 == bytes.size() && at_end) return cr + 1;
   }
   return newline == std::string_view::npos ? std::string_view::npos : newline + 1;

@@ -1,9 +1,7 @@
+// Unified diffs of a file and its rewritten text, whose lines pair one to one.
 #include "diff/diff.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "base/quote.h"
+#include "platform/process.h"
 
 namespace quillet {
 namespace {
@@ -97,8 +96,7 @@ bool pass_line(Input& in, char mark, const char* colour, std::FILE* out) {
 
 void write_header(const char* sign, const char* path, const std::timespec& time, bool colour,
                   std::FILE* out) {
-  std::tm local{};
-  ::localtime_r(&time.tv_sec, &local);
+  const std::tm local = local_time(time);
   char date[64];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
   char zone[16];
@@ -113,18 +111,6 @@ struct Run {
   std::uint64_t first;
   std::uint64_t last;
 };
-
-bool rewind(Input& in) {
-  const int fd = in.fd;
-  if (::lseek(fd, 0, SEEK_SET) != 0) {
-    in.error = errno;
-    return false;
-  }
-  in.begin = in.end = 0;
-  in.at_end = false;
-  in.error = 0;
-  return true;
-}
 
 }  // namespace
 

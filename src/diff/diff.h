@@ -1,3 +1,4 @@
+// Unified diffs of a file and its rewritten text, whose lines pair one to one.
 #pragma once
 
 #include <cstdio>

@@ -1,6 +1,6 @@
+// The two files of a run with their buffers: the input read in large blocks, the output written
+// through a buffer; each owns its file, and keeps its name and its error.
 #include "io/buffer.h"
-
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -8,17 +8,27 @@
 namespace quillet {
 namespace {
 
+// Calls `use` with the file a buffer reads or writes: its own, or, while it owns none, the
+// descriptor its caller handles, borrowed for the call.
+template <typename Use>
+int with_file(const File& own, int fd, const Use& use) {
+  if (own.is_open()) return use(own);
+  const File borrowed = File::borrowed(fd);
+  return use(borrowed);
+}
+
 bool write_all(Output& out, const char* bytes, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = ::write(out.fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      out.error = n < 0 ? errno : EIO;  // a file that takes nothing would be written forever
+    std::size_t put = 0;
+    const int error = with_file(
+        out.file, out.fd, [&](const File& file) { return write_some(file, bytes, size, put); });
+    if (error != 0) {
+      out.error = error;
       return false;
     }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-    out.written += static_cast<std::uint64_t>(n);
+    bytes += put;
+    size -= put;
+    out.written += put;
   }
   return true;
 }
@@ -27,11 +37,15 @@ bool write_all(Output& out, const char* bytes, std::size_t size) {
 
 void reset(Files& files) {
   // Field by field: the buffers themselves need no clearing.
+  files.in.file = File();
+  files.in.path.clear();
   files.in.fd = -1;
   files.in.begin = 0;
   files.in.end = 0;
   files.in.at_end = false;
   files.in.error = 0;
+  files.out.file = File();
+  files.out.path.clear();
   files.out.fd = -1;
   files.out.written = 0;
   files.out.used = 0;
@@ -45,22 +59,32 @@ bool refill(Input& in) {
     in.end -= in.begin;
     in.begin = 0;
   }
-  while (in.end < in.data.size()) {
-    const ssize_t n = ::read(in.fd, in.data.data() + in.end, in.data.size() - in.end);
-    if (n > 0) {
-      in.end += static_cast<std::size_t>(n);
-      return true;
-    }
-    if (n == 0) {
-      in.at_end = true;
-      return false;
-    }
-    if (errno != EINTR) {
-      in.error = errno;
-      return false;
-    }
+  if (in.end == in.data.size()) return true;  // the buffer was full already; the caller makes room
+  std::size_t got = 0;
+  const int error = with_file(in.file, in.fd, [&](const File& file) {
+    return read_some(file, in.data.data() + in.end, in.data.size() - in.end, got);
+  });
+  if (error != 0) {
+    in.error = error;
+    return false;
   }
-  return true;  // the buffer was full already; the caller makes room first
+  if (got == 0) {
+    in.at_end = true;
+    return false;
+  }
+  in.end += got;
+  return true;
+}
+
+bool rewind(Input& in) {
+  if (const int error = with_file(in.file, in.fd, seek_to_start); error != 0) {
+    in.error = error;
+    return false;
+  }
+  in.begin = in.end = 0;
+  in.at_end = false;
+  in.error = 0;
+  return true;
 }
 
 bool flush(Output& out) {
@@ -68,6 +92,11 @@ bool flush(Output& out) {
   const bool ok = write_all(out, out.data.data(), out.used);
   out.used = 0;
   return ok;
+}
+
+bool close_file(Output& out) {
+  if (const int error = out.file.close(); error != 0 && out.error == 0) out.error = error;
+  return out.error == 0;
 }
 
 bool write_bytes_through(Output& out, std::string_view bytes) {

@@ -1,10 +1,15 @@
+// The two files of a run with their buffers: the input read in large blocks, the output written
+// through a buffer; each owns its file, and keeps its name and its error.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
+
+#include "platform/file.h"
 
 namespace quillet {
 
@@ -15,21 +20,29 @@ inline constexpr std::size_t WRITE_BUFFER_SIZE = std::size_t{1} << 18;
 
 /// A file being read in large blocks. `data[begin, end)` holds what is read and not yet used.
 struct Input {
+  // While `file` holds none, the descriptor read, which its caller opens and closes: the run of
+  // one file does so until it opens through `file`.
   int fd = -1;
   std::size_t begin = 0;
   std::size_t end = 0;
   bool at_end = false;  // the last read found the end of the file
   int error = 0;        // errno of a failed read, 0 if none
+  // Where the line loop's scans find the buffer matters to them: it stays where it was, and the
+  // file's owner and its name come after it.
   std::array<char, READ_BUFFER_SIZE> data;
+  File file;         // the file read; closed when the input is reset or gone
+  std::string path;  // how messages name it
 };
 
 /// A file being written through a buffer.
 struct Output {
-  int fd = -1;
+  int fd = -1;                // as Input's `fd`
   std::uint64_t written = 0;  // bytes that have reached the file
   std::size_t used = 0;
   int error = 0;  // errno of a failed write, 0 if none; once set nothing more is written
   std::array<char, WRITE_BUFFER_SIZE> data;
+  File file;         // the file written; closed by close_file, or when reset or gone
+  std::string path;  // how messages name it
 };
 
 /// The two files of one run, with their buffers: made once, used for run after run.
@@ -38,15 +51,23 @@ struct Files {
   Output out;
 };
 
-/// Makes `files` ready for the next run: no file open, nothing read or buffered.
+/// Makes `files` ready for the next run: the files they own closed, nothing read or buffered.
 void reset(Files& files);
 
 /// Moves the unused bytes to the front and reads more behind them. Returns false when nothing
 /// more can come: the end of the file, or a read error (recorded in `in.error`).
 [[nodiscard]] bool refill(Input& in);
 
+/// Puts the input back at its start, to be read again, its buffer emptied. Returns false, the
+/// error recorded, when the file cannot be (a pipe).
+[[nodiscard]] bool rewind(Input& in);
+
 /// Writes out what the buffer holds. Returns false once a write has failed.
 [[nodiscard]] bool flush(Output& out);
+
+/// Closes the file the output owns: closing may be where a full disk shows. Returns false, the
+/// error recorded, when it failed, or a write before it did.
+[[nodiscard]] bool close_file(Output& out);
 
 /// Appends `bytes` to the output when the buffer cannot take them as they are: writes out what
 /// it holds first, and bytes too many for it go straight to the file.

@@ -1,76 +1,58 @@
+// The open directories that the walk and the runs on their files share, where a path named leads,
+// and the descriptors that the callers still opening files by hand hold.
 #include "io/descriptor.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 namespace quillet {
 
-Descriptor::~Descriptor() { reset(); }
-
 void Descriptor::reset(int from) {
-  if (fd >= 0) ::close(fd);
+  // The standard streams are taken before anything is opened (see fill_missing_standard_streams):
+  // a descriptor that is one is the process's, borrowed.
+  if (fd >= 0 && !is_standard_handle(fd)) (void)File(fd).close();
   fd = from;
 }
 
 Directory::~Directory() {
   if (log == nullptr) return;
-  if (renamed.load() && !sync_directory(handle.fd)) {
+  if (renamed.load() && sync_directory(open) != 0) {
     const std::lock_guard lock(log->mutex);
     log->unsynced.push_back(path);
   }
   --log->open;
 }
 
-std::shared_ptr<Directory> open_directory(int at, const char* name, std::string path, bool follow,
-                                          const FileId* expected, DirectoryLog* log) {
-  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
-  Descriptor fd(::openat(at, name, flags));
-  // A directory that may be searched but not read can still hold files to run on.
-  if (fd.fd < 0 && errno == EACCES) fd.reset(::openat(at, name, flags | O_PATH));
-  if (fd.fd < 0) return nullptr;
-  struct stat directory_stat {};
-  if (::fstat(fd.fd, &directory_stat) != 0) return nullptr;
-  const FileId id{directory_stat.st_dev, directory_stat.st_ino};
-  if (expected != nullptr && id != *expected) {
-    errno = ESTALE;  // another directory was put under the name since it was looked at
-    return nullptr;
-  }
-  auto directory = std::make_shared<Directory>();
-  directory->handle.reset(fd.fd);
-  fd.fd = -1;
-  directory->path = std::move(path);
-  directory->id = id;
-  directory->log = log;
+int open_shared_directory(const Directory* at, const char* name, std::string path, Link link,
+                          const FileId* expected, DirectoryLog* log,
+                          std::shared_ptr<Directory>& directory) {
+  OpenDirectory opened;
+  FileFacts facts;
+  int error =
+      open_directory(at != nullptr ? &at->open : nullptr, name, link, DirectoryUse::SEARCH, opened);
+  if (error == 0) error = facts_of(opened.file(), facts);
+  if (error != 0) return error;
+  // Another directory put under the name since it was looked at is not the one to enter.
+  if (expected != nullptr && facts.id != *expected) return ESTALE;
+  auto shared = std::make_shared<Directory>();
+  shared->handle.fd = static_cast<int>(opened.file().handle());
+  shared->open = std::move(opened);
+  shared->path = std::move(path);
+  shared->id = facts.id;
+  shared->log = log;
   if (log != nullptr) ++log->open;
-  return directory;
+  directory = std::move(shared);
+  return 0;
 }
 
-bool sync_directory(int fd) {
-  // EINVAL: a file system that cannot sync a directory; EBADF: one opened only to be searched.
-  return ::fsync(fd) == 0 || errno == EINVAL || errno == EBADF;
-}
+bool sync_directory(int fd) { return quillet::sync_directory(OpenDirectory::borrowed(fd)) == 0; }
 
-PathParts split_path(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return {".", std::string(path)};
-  return {std::string(path.substr(0, slash == 0 ? 1 : slash)), std::string(path.substr(slash + 1))};
-}
-
-std::string plain_path(std::string_view path) {
-  while (path.starts_with("./"))
-    path.remove_prefix(2);
-  while (path.size() > 1 && path.back() == '/')
-    path.remove_suffix(1);
-  return path == "." ? std::string() : std::string(path);
-}
-
-std::string join_path(std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  if (path.empty() || path.back() != '/') path += '/';
-  return path += name;
+std::optional<std::string> follow_named(const char* path) {
+  FileFacts facts;
+  if (facts_of_path(path, Link::REFUSE, facts) != 0) return std::nullopt;
+  if (facts.kind != FileKind::LINK) return std::string(path);
+  std::string target;
+  if (resolve_links(path, target) != 0) return std::nullopt;
+  return target;
 }
 
 }  // namespace quillet

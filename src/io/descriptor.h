@@ -1,18 +1,23 @@
+// The open directories that the walk and the runs on their files share, where a path named leads,
+// and the descriptors that the callers still opening files by hand hold.
 #pragma once
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "base/paths.h"
+#include "platform/directory.h"
+#include "platform/file.h"
 
 namespace quillet {
 
-/// A file descriptor that closes itself.
+/// A file descriptor that closes itself, for the callers that still open files by hand. A
+/// standard stream is never closed: a run borrows those, whoever took their number.
 struct Descriptor {
   int fd = -1;
 
@@ -20,19 +25,9 @@ struct Descriptor {
   explicit Descriptor(int from) : fd(from) {}
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor();
+  ~Descriptor() { reset(); }
   /// Closes what it holds and takes `from`.
   void reset(int from = -1);
-};
-
-/// A file's identity: device and inode.
-struct FileId {
-  dev_t device = 0;
-  ino_t inode = 0;
-  friend bool operator==(const FileId&, const FileId&) = default;
-  friend bool operator<(const FileId& a, const FileId& b) {
-    return a.device != b.device ? a.device < b.device : a.inode < b.inode;
-  }
 };
 
 /// What a run's open directories share: how many are open, and which could not be synced when
@@ -47,7 +42,11 @@ struct DirectoryLog {
 /// last user. When a file was renamed in it (`renamed`), it is synced before it is closed, once
 /// for all of them; a failure goes to `log`.
 struct Directory {
-  Descriptor handle;
+  OpenDirectory open;
+  // Its descriptor, for the callers that still take one (never changes, never closed through it).
+  struct {
+    int fd = -1;
+  } handle;
   std::string path;  // as messages name it
   FileId id;
   std::atomic<bool> renamed{false};
@@ -59,30 +58,22 @@ struct Directory {
   ~Directory();
 };
 
-/// Opens the directory `name` in the directory `at` (AT_FDCWD: the current one), named `path` in
-/// messages. With `follow`, a symbolic link is followed (a path the user named); without, a link
-/// or anything but a directory is refused, and so is a directory other than `expected` when that
-/// is given. Returns nullptr, with errno set, when it cannot be opened.
-[[nodiscard]] std::shared_ptr<Directory> open_directory(int at, const char* name, std::string path,
-                                                        bool follow, const FileId* expected,
-                                                        DirectoryLog* log);
+/// Opens the directory `name` in the directory `at` (nullptr: the current one) into `directory`,
+/// to read it, or to search it where it may not be read; it is named `path` in messages. With
+/// Link::FOLLOW a link is followed (a path the user named); with Link::REFUSE a link or anything
+/// but a directory is refused, and so is a directory other than `expected` when that is given
+/// (ESTALE). Returns 0, or the error number, `directory` left as it was.
+[[nodiscard]] int open_shared_directory(const Directory* at, const char* name, std::string path,
+                                        Link link, const FileId* expected, DirectoryLog* log,
+                                        std::shared_ptr<Directory>& directory);
 
 /// Puts on the disk the renames done in the directory open as `fd`. Returns false when that
 /// failed; a file system that cannot sync a directory is no failure.
 [[nodiscard]] bool sync_directory(int fd);
 
-/// The directory part of `path` ("." when it has none) and its last part.
-struct PathParts {
-  std::string directory;
-  std::string name;
-};
-[[nodiscard]] PathParts split_path(std::string_view path);
-
-/// `path` as it names a place from the current directory: without "./" before it nor "/" after
-/// it, and "" for the current directory itself.
-[[nodiscard]] std::string plain_path(std::string_view path);
-
-/// `directory` and `name` joined by a slash, as messages name a file of a walk.
-[[nodiscard]] std::string join_path(std::string_view directory, std::string_view name);
+/// The path of the file that `path` names, as a single run takes it: `path` itself, or, when it
+/// is a symbolic link, the absolute path of the file it leads to, so that the file is run on and
+/// the link stays. nullopt when `path` names nothing, or a link that leads nowhere.
+[[nodiscard]] std::optional<std::string> follow_named(const char* path);
 
 }  // namespace quillet

@@ -1,129 +1,117 @@
+// An in-place run's steps, each with its message: where the file is, the lock that keeps other
+// runs out, the temporary file beside it, and the swap that replaces the file, keeping a backup.
 #include "io/in_place.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <array>
 #include <cerrno>
-#include <cstdlib>
+#include <utility>
 
+#include "base/failure.h"
 #include "base/quote.h"
-#include "io/interrupt.h"
+#include "platform/directory.h"
+#include "platform/in_place.h"
 
 namespace quillet {
 namespace {
 
-std::string temporary_name(const Place& place) { return place.name + ".tmp"; }
 std::string backup_name(const Place& place) { return place.name + ".bak"; }
+
+// The directory of `place`, which its caller holds open.
+OpenDirectory directory_of(const Place& place) { return OpenDirectory::borrowed(place.directory); }
 
 }  // namespace
 
+std::string temporary_path(std::string_view name) { return std::string(name) + ".tmp"; }
+
 bool find_place(const char* path, Descriptor& directory, Place& place) {
-  struct stat link_stat {};
-  std::string target = path;
-  if (::lstat(path, &link_stat) == 0 && S_ISLNK(link_stat.st_mode)) {
-    std::array<char, PATH_MAX> resolved;
-    if (::realpath(path, resolved.data()) == nullptr) return false;
-    target = resolved.data();
-  }
+  // A link that leads nowhere is looked for as named: its name is no file to rewrite either.
+  const std::string target = follow_named(path).value_or(path);
   PathParts parts = split_path(target);
   if (parts.name.empty() || parts.name == "." || parts.name == "..") {
     // No name to put a temporary file beside: what it names is a directory, refused on reading.
     parts = {".", target};
   }
-  directory.reset(::open(parts.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.fd < 0) return false;
+  OpenDirectory opened;
+  if (open_directory(nullptr, parts.directory.c_str(), Link::FOLLOW, DirectoryUse::READ, opened) !=
+      0) {
+    return false;
+  }
+  directory.reset(static_cast<int>(opened.release()));
   place.directory = directory.fd;
   place.name = std::move(parts.name);
-  place.path = std::move(target);
+  place.path = target;
   return true;
 }
 
 bool lock_input(int& fd, const Place& place) {
+  const OpenDirectory directory = directory_of(place);
+  File file(fd);  // given back open, or closed when the name names no file
+  fd = -1;
   for (;;) {
-    if (::flock(fd, LOCK_EX) != 0) {
-      if (errno == EINTR) continue;
-      return true;  // no locks here: go on as without them
-    }
-    struct stat locked {};
-    struct stat named {};
-    if (::fstat(fd, &locked) == 0 &&
-        ::fstatat(place.directory, place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
-      return true;
+    if (lock_file(file) != 0) break;  // no locks here: go on as without them
+    FileFacts locked;
+    FileFacts named;
+    if (facts_of(file, locked) == 0 && facts_in(directory, place.name.c_str(), named) == 0 &&
+        locked.id == named.id) {
+      break;
     }
     // The run before this one has put its result in place: that is the file to rewrite now.
     // (Should a pipe or a link stand there now, it must neither wait for a writer nor be followed.)
-    ::close(fd);
-    fd = ::openat(place.directory, place.name.c_str(),
-                  O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return false;
+    (void)file.close();
+    if (open_in(directory, place.name.c_str(), Link::REFUSE, file) != 0) return false;
   }
+  fd = static_cast<int>(file.release());
+  return true;
 }
 
 ResultCode create_temporary(const Place& place, int& fd, std::FILE* messages) {
-  // A stale file, or a link planted under the name, goes first: unlink removes a link itself,
-  // never its target. O_EXCL and O_NOFOLLOW then refuse anything that appears meanwhile.
-  const std::string name = temporary_name(place);
-  ::unlinkat(place.directory, name.c_str(), 0);
-  fd = create_temporary_file(place.directory, name.c_str());
-  if (fd < 0) {
-    std::fprintf(messages, "Cannot create file: %s\n", printable(place.path + ".tmp").c_str());
+  // A stale file, or a link planted under the name, goes first: removing a link removes the link
+  // itself, never its target. The temporary file is then made afresh, never through a link.
+  const OpenDirectory directory = directory_of(place);
+  const std::string name = temporary_path(place.name);
+  (void)remove_in(directory, name.c_str());
+  File made;
+  if (create_temporary_in(directory, name.c_str(), made) != 0) {
+    std::fprintf(messages, "Cannot create file: %s\n",
+                 printable(temporary_path(place.path)).c_str());
     return RC_CANNOT_CREATE;
   }
+  fd = static_cast<int>(made.release());
   return RC_OK;
 }
 
-ResultCode finish_temporary(const Place& place, int fd, const struct stat& input,
+ResultCode finish_temporary(const Place& place, const File& made, const FileAccess& input,
                             std::FILE* messages) {
-  // Only now, with every byte written, does the file take the input's owner, group and bits: a
-  // file cut short by a kill stays private, and no write after this clears a set-id bit. Set-id
-  // bits are kept only under the owner and group they were given for.
-  if (::fchown(fd, input.st_uid, input.st_gid) != 0) {
-    (void)::fchown(fd, static_cast<uid_t>(-1), input.st_gid);  // the group alone, if allowed
-  }
-  struct stat made {};
-  auto mode = static_cast<mode_t>(input.st_mode & 07777U);
-  if (::fstat(fd, &made) != 0 || made.st_uid != input.st_uid || made.st_gid != input.st_gid) {
-    mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
-  }
-  const bool moded =
-      ::fchmod(fd, mode) == 0 || (::fstat(fd, &made) == 0 && (made.st_mode & 07777U) == mode);
-  if (!moded || ::fsync(fd) != 0) {
-    std::fprintf(messages, "? Error writing %s\n", printable(place.path + ".tmp").c_str());
-    return RC_IO_ERROR;
-  }
+  int error = give_access(made, input);
+  if (error == 0) error = sync_file(made);
+  if (error != 0) return io_failed(messages, Doing::WRITING, temporary_path(place.path), error);
   return RC_OK;
 }
 
 void remove_temporary(const Place& place) {
-  forget_temporary_file(place.directory, temporary_name(place).c_str(), true);
+  forget_temporary(directory_of(place), temporary_path(place.name).c_str(), true);
 }
 
 ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* messages) {
-  const std::string temporary = temporary_name(place);
+  const OpenDirectory directory = directory_of(place);
+  const std::string temporary = temporary_path(place.name);
   if (keep_backup) {
     const std::string backup = backup_name(place);
-    if (::unlinkat(place.directory, backup.c_str(), 0) != 0 && errno == EACCES) {
+    if (remove_in(directory, backup.c_str()) == EACCES) {
       std::fprintf(messages, "? Cannot delete temp file (access)\n");
-      forget_temporary_file(place.directory, temporary.c_str(), false);
+      forget_temporary(directory, temporary.c_str(), false);
       return RC_DELETE_DENIED;
     }
     // With the backup a second name of the input, the rename below replaces the input in one
     // step: its name never names nothing, not even for a moment.
-    if (::linkat(place.directory, place.name.c_str(), place.directory, backup.c_str(), 0) != 0 &&
-        ::renameat(place.directory, place.name.c_str(), place.directory, backup.c_str()) != 0) {
+    if (make_backup_in(directory, place.name.c_str(), backup.c_str()) != 0) {
       std::fprintf(messages, "? Error renaming %s\n", printable(place.path).c_str());
-      forget_temporary_file(place.directory, temporary.c_str(), false);
+      forget_temporary(directory, temporary.c_str(), false);
       return RC_RENAME_FAILED;
     }
   }
-  if (rename_temporary_file(place.directory, temporary.c_str(), place.name.c_str()) != 0) {
-    std::fprintf(messages, "? Error renaming %s\n", printable(place.path + ".tmp").c_str());
-    forget_temporary_file(place.directory, temporary.c_str(), false);
+  if (replace_with_temporary(directory, temporary.c_str(), place.name.c_str()) != 0) {
+    std::fprintf(messages, "? Error renaming %s\n", printable(temporary_path(place.path)).c_str());
+    forget_temporary(directory, temporary.c_str(), false);
     return RC_RENAME_FAILED;
   }
   return RC_OK;

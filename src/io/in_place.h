@@ -1,12 +1,15 @@
+// An in-place run's steps, each with its message: where the file is, the lock that keeps other
+// runs out, the temporary file beside it, and the swap that replaces the file, keeping a backup.
 #pragma once
 
-#include <sys/stat.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "base/result.h"
 #include "io/descriptor.h"
+#include "platform/file.h"
 
 namespace quillet {
 
@@ -18,9 +21,12 @@ struct Place {
   std::string path;
 };
 
+/// The name of the temporary file made beside the file `name` (or path) names.
+[[nodiscard]] std::string temporary_path(std::string_view name);
+
 /// Finds the place of the file `path` names. A symbolic link is followed, so that the file it
 /// points to is rewritten and the link stays. Opens the file's directory into `directory`.
-/// Returns false, printing nothing, when the path cannot be resolved or its directory opened.
+/// Returns false, printing nothing, when its directory cannot be opened.
 [[nodiscard]] bool find_place(const char* path, Descriptor& directory, Place& place);
 
 /// Waits until no other in-place run holds the file open as `fd`, then holds it, until `fd` is
@@ -33,11 +39,22 @@ struct Place {
 /// `fd`. Returns RC_OK, or RC_CANNOT_CREATE after printing its message.
 [[nodiscard]] ResultCode create_temporary(const Place& place, int& fd, std::FILE* messages);
 
-/// Once all of it is written: gives the temporary file open as `fd` the owner, group and
-/// permission bits of `input`, as far as this process may, and puts it on the disk. Returns
-/// RC_OK, or RC_IO_ERROR after printing its message; the caller removes the file then.
-[[nodiscard]] ResultCode finish_temporary(const Place& place, int fd, const struct stat& input,
-                                          std::FILE* messages);
+/// Once all of it is written: gives the temporary file `made` the owner, group and permission
+/// bits of `input`, as far as this process may, and puts it on the disk. Returns RC_OK, or
+/// RC_IO_ERROR after printing its message; the caller removes the file then.
+[[nodiscard]] ResultCode finish_temporary(const Place& place, const File& made,
+                                          const FileAccess& input, std::FILE* messages);
+
+/// finish_temporary for a caller that holds the temporary file as `fd` and the input's status
+/// (a struct stat) as `input`, as the run of one file does until it asks the file's facts.
+template <typename Status>
+[[nodiscard]] ResultCode finish_temporary(const Place& place, int fd, const Status& input,
+                                          std::FILE* messages) {
+  const FileAccess access{static_cast<std::uint32_t>(input.st_uid),
+                          static_cast<std::uint32_t>(input.st_gid),
+                          static_cast<std::uint32_t>(input.st_mode & 07777U)};
+  return finish_temporary(place, File::borrowed(fd), access, messages);
+}
 
 /// Takes the temporary file away after a failure before the swap.
 void remove_temporary(const Place& place);

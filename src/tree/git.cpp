@@ -2,53 +2,30 @@
 // configuration from starting a program.
 #include "tree/git.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "cli/options.h"
-
-extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
 
 namespace quillet {
 
 Git find_git() {
   Git git;
   // A test need not wait ten seconds for a git it holds on purpose.
-  if (const char* const limit = std::getenv("QUILLET_GIT_TIMEOUT_MS")) {
-    if (const std::int32_t ms = parse_number(limit, 0); ms > 0) git.timeout_ms = ms;
+  if (const std::optional<std::string> limit = environment_variable("QUILLET_GIT_TIMEOUT_MS")) {
+    if (const std::int32_t ms = parse_number(limit->c_str(), 0); ms > 0) git.timeout_ms = ms;
   }
-  const char* const path = std::getenv("PATH");
-  if (path == nullptr) return git;
-  const std::string_view entries = path;
-  for (std::size_t at = 0; at <= entries.size();) {
-    const std::size_t end = std::min(entries.find(':', at), entries.size());
-    const std::string_view entry = entries.substr(at, end - at);
-    at = end + 1;
-    if (!entry.starts_with("/")) continue;
-    std::string candidate(entry);
-    if (!candidate.ends_with("/")) candidate += '/';
-    candidate += "git";
-    struct stat candidate_stat {};
-    if (::stat(candidate.c_str(), &candidate_stat) == 0 && S_ISREG(candidate_stat.st_mode) &&
-        ::access(candidate.c_str(), X_OK) == 0) {
-      git.program = std::move(candidate);
-      return git;
-    }
-  }
+  git.program = find_program("git");
   return git;
 }
 
 namespace {
 
-ChildResult start_git(const Git& git, const std::vector<const char*>& args, int directory,
-                      const std::vector<const char*>* environment, std::string& output,
-                      std::string* errors) {
+ChildResult start_git(const Git& git, const std::vector<const char*>& args,
+                      const OpenDirectory* directory, const std::vector<const char*>* environment,
+                      std::string& output, std::string* errors) {
   if (git.program.empty()) return {};
   // A repository's configuration could name a program for git to start while it only reads;
   // a setting given here comes before any of it.
@@ -59,39 +36,32 @@ ChildResult start_git(const Git& git, const std::vector<const char*>& args, int 
 
 }  // namespace
 
-ChildResult run_git(const Git& git, const std::vector<const char*>& args, int directory,
-                    std::string& output, std::string* errors,
+ChildResult run_git(const Git& git, const std::vector<const char*>& args,
+                    const OpenDirectory* directory, std::string& output, std::string* errors,
                     const std::vector<std::string>& changes) {
   if (changes.empty()) return start_git(git, args, directory, nullptr, output, errors);
   const std::vector<const char*> environment = changed_environment(changes);
   return start_git(git, args, directory, &environment, output, errors);
 }
 
-ChildResult run_git_in(const Git& git, const std::vector<const char*>& args, int directory,
-                       std::string& output, std::string* errors) {
+ChildResult run_git_in(const Git& git, const std::vector<const char*>& args,
+                       const OpenDirectory& directory, std::string& output, std::string* errors) {
   // What a git hook leaves set names the repository that ran it (what git's own
   // `rev-parse --local-env-vars` lists, but the -c settings of the user's command): asked with
-  // them, a nested repository would answer for that one. GIT_ALLOW_PROTOCOL is set anew below.
+  // them, a nested repository would answer for that one.
   // clang-format off
-  constexpr std::array<std::string_view, 15> LEFT_OUT = {
+  constexpr std::array<std::string_view, 14> LEFT_OUT = {
       "GIT_ALTERNATE_OBJECT_DIRECTORIES", "GIT_CONFIG", "GIT_OBJECT_DIRECTORY", "GIT_DIR",
       "GIT_WORK_TREE", "GIT_IMPLICIT_WORK_TREE", "GIT_GRAFT_FILE", "GIT_INDEX_FILE",
       "GIT_NO_REPLACE_OBJECTS", "GIT_REPLACE_REF_BASE", "GIT_PREFIX", "GIT_INTERNAL_SUPER_PREFIX",
-      "GIT_SHALLOW_FILE", "GIT_COMMON_DIR", "GIT_ALLOW_PROTOCOL"};
+      "GIT_SHALLOW_FILE", "GIT_COMMON_DIR"};
   // clang-format on
-  std::vector<const char*> environment;
-  for (char** variable = environ; *variable != nullptr; ++variable) {
-    const std::string_view word = *variable;
-    const std::string_view name = word.substr(0, word.find('='));
-    if (std::find(LEFT_OUT.begin(), LEFT_OUT.end(), name) == LEFT_OUT.end()) {
-      environment.push_back(*variable);
-    }
-  }
   // A partial clone fetches an object it lacks (a .gitignore outside a sparse checkout, say)
   // through whatever its configuration names: a remote's upload-pack, an ssh command, a remote
   // helper. An allowed list of no protocol refuses them all, whatever the configuration allows.
-  environment.push_back("GIT_ALLOW_PROTOCOL=");
-  return start_git(git, args, directory, &environment, output, errors);
+  const std::vector<std::string> allow_none = {"GIT_ALLOW_PROTOCOL="};
+  const std::vector<const char*> environment = changed_environment(allow_none, LEFT_OUT);
+  return start_git(git, args, &directory, &environment, output, errors);
 }
 
 }  // namespace quillet

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "io/child.h"
+#include "platform/child.h"
+#include "platform/directory.h"
 
 namespace quillet {
 
@@ -19,18 +20,20 @@ struct Git {
 /// a program of the tree being walked. QUILLET_GIT_TIMEOUT_MS, a number above 0, sets the time.
 [[nodiscard]] Git find_git();
 
-/// Runs `git` with `args` (the words after "git") in the directory open as `directory` (-1: this
-/// process's), as run_child runs a program, with settings before the words that keep the
-/// repository's own configuration from starting any program, and with each "NAME=value" of
-/// `changes` in its environment (see changed_environment). Not started when `git` was not found.
+/// Runs `git` with `args` (the words after "git") in `directory` (nullptr: this process's), as
+/// run_child runs a program, with settings before the words that keep the repository's own
+/// configuration from starting any program, and with each "NAME=value" of `changes` in its
+/// environment (see changed_environment). Not started when `git` was not found.
 [[nodiscard]] ChildResult run_git(const Git& git, const std::vector<const char*>& args,
-                                  int directory, std::string& output, std::string* errors,
+                                  const OpenDirectory* directory, std::string& output,
+                                  std::string* errors,
                                   const std::vector<std::string>& changes = {});
 
-/// Runs git as run_git does, to ask about the directory open as `directory` alone: without the
-/// variables by which a git hook names its own repository, and fetching nothing, so that a
-/// partial clone starts no transport that its configuration names.
+/// Runs git as run_git does, to ask about `directory` alone: without the variables by which a git
+/// hook names its own repository, and fetching nothing, so that a partial clone starts no
+/// transport that its configuration names.
 [[nodiscard]] ChildResult run_git_in(const Git& git, const std::vector<const char*>& args,
-                                     int directory, std::string& output, std::string* errors);
+                                     const OpenDirectory& directory, std::string& output,
+                                     std::string* errors);
 
 }  // namespace quillet

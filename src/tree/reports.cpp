@@ -1,3 +1,4 @@
+// The reports of a tree's files: handed from the walk to the workers, and printed in order.
 #include "tree/reports.h"
 
 namespace quillet {

@@ -1,9 +1,9 @@
+// The reports of a tree's files: handed from the walk to the workers, and printed in order.
 #pragma once
-
-#include <sys/types.h>
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -34,7 +34,7 @@ struct Slot {
   ResultCode rc = RC_OK;
   std::string text;              // its messages, whatever their length
   std::shared_ptr<Spool> spool;  // where its diff waits, printed before `text`
-  off_t offset = 0;
+  std::int64_t offset = 0;
   std::size_t length = 0;
   bool done = false;  // its report is done
 };

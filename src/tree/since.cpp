@@ -1,18 +1,19 @@
+// The files git reports changed since a revision, and the lines of each that were added or
+// changed, read from git's plumbing.
 #include "tree/since.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "base/paths.h"
 #include "base/quote.h"
-#include "io/descriptor.h"
+#include "platform/directory.h"
 #include "tree/git.h"
 #include "tree/walk.h"
 
@@ -106,15 +107,14 @@ bool is_object_name(std::string_view text) {
 // work tree begins. A work tree set elsewhere (core.worktree, or a .git file leading to another
 // repository that sets it) would have git name files that are not below this directory.
 bool is_here(std::string_view top, std::string_view prefix) {
-  std::error_code error;
-  const std::filesystem::path here = std::filesystem::current_path(error);
-  if (error) return false;
+  std::string here;
+  if (current_directory(here) != 0) return false;
   std::string expected(top);
   if (!prefix.empty()) {
     if (!expected.ends_with('/')) expected += '/';
     expected.append(prefix.substr(0, prefix.size() - 1));
   }
-  return here.native() == expected;
+  return here == expected;
 }
 
 // `name`, a path from the work tree's top, as a path from its directory `prefix`: the directories
@@ -148,11 +148,12 @@ bool stays_below(std::string_view name) {
 // Whether HEAD names a branch that has no commit yet, as before a repository's first commit.
 bool is_unborn(const Git& program) {
   std::string branch;
-  ChildResult git = run_git(program, {"symbolic-ref", "--quiet", "HEAD"}, -1, branch, nullptr);
+  ChildResult git = run_git(program, {"symbolic-ref", "--quiet", "HEAD"}, nullptr, branch, nullptr);
   if (!git.finished || git.status != 0 || !branch.ends_with('\n')) return false;
   branch.pop_back();
   std::string ignored;
-  git = run_git(program, {"show-ref", "--verify", "--quiet", branch.c_str()}, -1, ignored, nullptr);
+  git = run_git(program, {"show-ref", "--verify", "--quiet", branch.c_str()}, nullptr, ignored,
+                nullptr);
   return git.finished && git.status == 1;
 }
 
@@ -167,8 +168,9 @@ ResultCode other_base(const Git& program, const char* revision, std::string_view
   std::string errors;
   if (text.size() > 3 && text.ends_with("...")) {
     const std::string left(text.substr(0, text.size() - 3));
-    const ChildResult git = run_git(
-        program, {"merge-base", "--end-of-options", left.c_str(), "HEAD"}, -1, output, &errors);
+    const ChildResult git =
+        run_git(program, {"merge-base", "--end-of-options", left.c_str(), "HEAD"}, nullptr, output,
+                &errors);
     if (!git.finished) return git_late(revision, messages);
     if (git.status == 1 && errors.empty()) {
       std::fprintf(messages, "? -since %s: no merge base with HEAD\n", printable(text).c_str());
@@ -188,7 +190,7 @@ ResultCode other_base(const Git& program, const char* revision, std::string_view
   }
   // Read as revisions, not as one: git says why it reads none.
   const ChildResult git =
-      run_git(program, {"rev-parse", "--end-of-options", revision, "--"}, -1, output, &errors);
+      run_git(program, {"rev-parse", "--end-of-options", revision, "--"}, nullptr, output, &errors);
   if (!git.finished) return git_late(revision, messages);
   if (git.status != 0) return git_failed(errors, messages);
   std::fprintf(messages, "? -since takes a single revision, not a range: %s\n",
@@ -216,11 +218,12 @@ ResultCode without_filters(std::string_view names, std::vector<std::string>& env
   std::sort(drivers.begin(), drivers.end());
   drivers.erase(std::unique(drivers.begin(), drivers.end()), drivers.end());
   std::uint64_t count = 0;
-  if (const char* given = std::getenv("GIT_CONFIG_COUNT"); given != nullptr && *given != '\0') {
-    std::string_view digits = given;
+  if (const std::optional<std::string> given = environment_variable("GIT_CONFIG_COUNT");
+      given && !given->empty()) {
+    std::string_view digits = *given;
     const std::optional<std::uint64_t> number = take_number(digits);
     if (!number || !digits.empty()) {
-      std::fprintf(messages, "? GIT_CONFIG_COUNT is no count: %s\n", printable(given).c_str());
+      std::fprintf(messages, "? GIT_CONFIG_COUNT is no count: %s\n", printable(*given).c_str());
       return RC_BAD_ARGUMENTS;
     }
     count = *number;
@@ -301,8 +304,8 @@ ResultCode changed_since(const Git& program, const char* revision,
   ChildResult listed;
   {
     const auto list = [&] {
-      listed = run_git(program, {"config", "-z", "--name-only", "--get-regexp", "^filter\\."}, -1,
-                       names, &name_errors);
+      listed = run_git(program, {"config", "-z", "--name-only", "--get-regexp", "^filter\\."},
+                       nullptr, names, &name_errors);
     };
     std::optional<std::jthread> lister;
     // std::thread tells its failure only by throwing; without a thread the two are asked in turn.
@@ -314,7 +317,7 @@ ResultCode changed_since(const Git& program, const char* revision,
     git = run_git(program,
                   {"rev-parse", "--show-object-format", "--show-toplevel", "--show-prefix",
                    "--verify", "--quiet", "--end-of-options", revision},
-                  -1, place, &errors);
+                  nullptr, place, &errors);
   }
   if (!git.started) {
     std::fprintf(messages, "? -since needs git, which cannot be run\n");
@@ -368,7 +371,7 @@ ResultCode changed_since(const Git& program, const char* revision,
   argv.insert(argv.end(), paths.begin(), paths.end());
   std::string diff;
   errors.clear();
-  git = run_git(program, argv, -1, diff, &errors, environment);
+  git = run_git(program, argv, nullptr, diff, &errors, environment);
   if (!git.finished) return git_late(revision, messages);
   if (git.status != 0) return git_failed(errors, messages);
   if (std::string outside; !read_changes(diff, prefix, changed, outside)) {

@@ -1,3 +1,5 @@
+// The files git reports changed since a revision, and the lines of each that were added or
+// changed, read from git's plumbing.
 #pragma once
 
 #include <cstdio>

@@ -1,62 +1,45 @@
+// The walk over the paths named: directories entered through open ones, names in byte order,
+// what settings exclude and git ignores left out.
 #include "tree/walk.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <optional>
-#include <system_error>
 
+#include "base/failure.h"
+#include "platform/directory.h"
 #include "tree/git.h"
 
 namespace quillet {
 namespace {
 
-FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
-
 // Where a file named on the command line is: a link is followed, as a single run follows it.
 std::optional<PathParts> locate(const char* path) {
-  struct stat link_stat {};
-  if (::lstat(path, &link_stat) != 0) return std::nullopt;
-  if (!S_ISLNK(link_stat.st_mode)) return split_path(path);
-  std::array<char, PATH_MAX> resolved;
-  if (::realpath(path, resolved.data()) == nullptr) return std::nullopt;
-  return split_path(resolved.data());
+  const std::optional<std::string> target = follow_named(path);
+  if (!target) return std::nullopt;
+  return split_path(*target);
 }
 
 // The identity by which a file named on the command line is known in the walk.
 std::optional<Walk::Name> name_of(const char* path) {
   const std::optional<PathParts> parts = locate(path);
-  struct stat directory_stat {};
-  if (!parts || ::stat(parts->directory.c_str(), &directory_stat) != 0) return std::nullopt;
-  return Walk::Name{id_of(directory_stat), parts->name};
+  FileFacts directory;
+  if (!parts || facts_of_path(parts->directory.c_str(), Link::FOLLOW, directory) != 0) {
+    return std::nullopt;
+  }
+  return Walk::Name{directory.id, parts->name};
 }
 
-// Reads the names in the open `directory`, in byte order. False when it cannot be read.
-bool read_entries(const Directory& directory, std::vector<Walk::Entry>& entries) {
-  const int copy = ::dup(directory.handle.fd);  // the listing closes its own descriptor
-  DIR* const listing = copy >= 0 ? ::fdopendir(copy) : nullptr;
-  if (listing == nullptr) {
-    if (copy >= 0) ::close(copy);
-    return false;
-  }
-  errno = 0;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") entries.push_back({std::string(name), entry->d_type});
-  }
-  const bool read = errno == 0;
-  ::closedir(listing);
+// Reads the names in the open `directory`, in byte order. Returns 0, or why it cannot be read.
+int read_entries(const Directory& directory, std::vector<Walk::Entry>& entries) {
+  DirectoryListing listing(directory.open);
+  for (DirectoryEntry entry; listing.next(entry);)
+    entries.push_back({std::string(entry.name), entry.kind});
   std::sort(entries.begin(), entries.end(),
             [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
-  return read;
+  return listing.error();
 }
 
 bool unreadable(Found& found, std::string path, std::string why = {}) {
@@ -76,7 +59,8 @@ struct GitAnswer {
 
 // Asks git what it ignores below the directory open as `directory`, or with `name`, below its
 // entry `name` alone, within the `time_left_ms` of the walk, which it takes from.
-GitAnswer ask(const Git& program, int directory, const char* name, std::int64_t& time_left_ms) {
+GitAnswer ask(const Git& program, const OpenDirectory& directory, const char* name,
+              std::int64_t& time_left_ms) {
   GitAnswer answer;
   if (time_left_ms <= 0) {
     answer.why = "git did not answer in time";
@@ -100,7 +84,7 @@ GitAnswer ask(const Git& program, int directory, const char* name, std::int64_t&
     answer.why = "git did not answer in time";
   } else if (git.error != 0) {
     // Walked without its rules, the tree would have what git ignores rewritten.
-    answer.why = std::error_code(git.error, std::generic_category()).message();
+    answer.why = reason(git.error);
   } else if (git.started && !git.finished) {
     answer.why = "git was ended by a signal";
   }
@@ -118,7 +102,7 @@ GitAnswer ask(const Git& program, int directory, const char* name, std::int64_t&
 
 bool holds_git(const std::vector<Walk::Entry>& entries) {
   return std::binary_search(
-      entries.begin(), entries.end(), Walk::Entry{".git", DT_UNKNOWN},
+      entries.begin(), entries.end(), Walk::Entry{".git", FileKind::UNKNOWN},
       [](const Walk::Entry& a, const Walk::Entry& b) { return a.name < b.name; });
 }
 
@@ -129,7 +113,7 @@ bool holds_git(const std::vector<Walk::Entry>& entries) {
 std::string ask_git(Walk& walk, const Directory& directory, bool named, Walk::Frame& frame) {
   const Git& program = walk.rules.git;
   if (program.program.empty()) return {};
-  GitAnswer answer = ask(program, directory.handle.fd, nullptr, walk.git_time_left_ms);
+  GitAnswer answer = ask(program, directory.open, nullptr, walk.git_time_left_ms);
   if (!answer.why.empty()) return answer.why;
   if (answer.read) {
     frame.ignored = std::move(answer.ignored);
@@ -140,14 +124,14 @@ std::string ask_git(Walk& walk, const Directory& directory, bool named, Walk::Fr
   // keeps the rules around it, as git asked from there keeps them. Those of a directory named
   // are asked of its parent.
   if (!named || !holds_git(frame.entries)) return {};
-  const Descriptor parent(::openat(directory.handle.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  std::array<char, PATH_MAX> resolved;
-  if (parent.fd < 0 || ::realpath(directory.path.c_str(), resolved.data()) == nullptr) {
-    return std::error_code(errno, std::generic_category()).message();
-  }
-  const std::string name = split_path(resolved.data()).name;
+  OpenDirectory parent;
+  std::string resolved;
+  int error = open_directory(&directory.open, "..", Link::FOLLOW, DirectoryUse::READ, parent);
+  if (error == 0) error = resolve_links(directory.path.c_str(), resolved);
+  if (error != 0) return reason(error);
+  const std::string name = split_path(resolved).name;
   if (name.empty()) return {};  // the root has no parent
-  answer = ask(program, parent.fd, name.c_str(), walk.git_time_left_ms);
+  answer = ask(program, parent, name.c_str(), walk.git_time_left_ms);
   if (answer.read) {
     frame.ignored = std::move(answer.ignored);
     frame.below_git_root = name;
@@ -172,7 +156,9 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
            std::shared_ptr<const Ignored> ignored, std::string below_git_root, Found& found) {
   if (walk.overlap && !walk.walked.insert(directory->id).second) return false;
   Walk::Frame frame;
-  if (!read_entries(*directory, frame.entries)) return unreadable(found, directory->path);
+  if (const int error = read_entries(*directory, frame.entries); error != 0) {
+    return unreadable(found, directory->path, reason(error));
+  }
   frame.ignored = std::move(ignored);
   frame.below_git_root = std::move(below_git_root);
   // A directory named, or one that is a work tree of its own (a nested repository or a
@@ -188,11 +174,11 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
   return false;
 }
 
-// The settings of a directory named on the command line, open as `fd`, named `path`.
-std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd,
+// The settings of `directory`, named on the command line as `path`.
+std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, const Directory& directory,
                                                         const std::string& path) {
   std::shared_ptr<const DirectorySettings> settings =
-      walk.rules.use_settings ? find_settings(walk.settings, fd, path)
+      walk.rules.use_settings ? find_settings(walk.settings, directory.handle.fd, path)
                               : std::make_shared<const DirectorySettings>();
   if (walk.rules.command_line != nullptr) {
     settings = with_scope(*settings, walk.rules.command_line, plain_path(path));
@@ -200,37 +186,45 @@ std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, int fd,
   return settings;
 }
 
-// The directory `path` names, opened one name at a time and never through a link.
-std::shared_ptr<Directory> open_without_links(const std::string& path, DirectoryLog* log) {
-  std::shared_ptr<Directory> directory = open_directory(
-      AT_FDCWD, path.starts_with("/") ? "/" : ".", path.starts_with("/") ? "/" : ".", true,
-      nullptr, log);
-  for (std::size_t at = 0; directory != nullptr && at < path.size();) {
-    const std::size_t end = std::min(path.find('/', at), path.size());
-    const std::string name = path.substr(at, end - at);
-    at = end + 1;
+// Opens the directory `path` names into `directory`, one name at a time and never through a link.
+// Returns 0, or the error number.
+int open_without_links(const std::string& path, DirectoryLog* log,
+                       std::shared_ptr<Directory>& directory) {
+  const char* const top = path.starts_with("/") ? "/" : ".";
+  std::shared_ptr<Directory> at;
+  int error = open_shared_directory(nullptr, top, top, Link::FOLLOW, nullptr, log, at);
+  for (std::size_t from = 0; error == 0 && from < path.size();) {
+    const std::size_t end = std::min(path.find('/', from), path.size());
+    const std::string name = path.substr(from, end - from);
+    from = end + 1;
     if (name.empty() || name == ".") continue;
-    directory = open_directory(directory->handle.fd, name.c_str(), path.substr(0, end), false,
-                               nullptr, log);
+    std::shared_ptr<Directory> inner;
+    error = open_shared_directory(at.get(), name.c_str(), path.substr(0, end), Link::REFUSE,
+                                  nullptr, log, inner);
+    at = std::move(inner);
   }
-  if (directory != nullptr) directory->path = path;
-  return directory;
+  if (error != 0) return error;
+  at->path = path;
+  directory = std::move(at);
+  return 0;
 }
 
 // A path named: a directory is entered, anything else is run on where it is found, unless it is
 // excluded.
 bool take_named(Walk& walk, const char* path, Found& found) {
-  if (!walk.rules.follow_named_links) {
-    struct stat link_stat {};
-    if (::lstat(path, &link_stat) == 0 && S_ISLNK(link_stat.st_mode)) return false;
+  FileFacts facts;
+  if (!walk.rules.follow_named_links && facts_of_path(path, Link::REFUSE, facts) == 0 &&
+      facts.kind == FileKind::LINK) {
+    return false;
   }
-  struct stat path_stat {};
-  if (::stat(path, &path_stat) == 0 && S_ISDIR(path_stat.st_mode)) {
-    std::shared_ptr<Directory> directory =
-        open_directory(AT_FDCWD, path, path, true, nullptr, walk.log);
-    if (directory == nullptr) return unreadable(found, path);
-    std::shared_ptr<const DirectorySettings> settings =
-        named_settings(walk, directory->handle.fd, path);
+  if (facts_of_path(path, Link::FOLLOW, facts) == 0 && facts.kind == FileKind::DIRECTORY) {
+    std::shared_ptr<Directory> directory;
+    if (const int error =
+            open_shared_directory(nullptr, path, path, Link::FOLLOW, nullptr, walk.log, directory);
+        error != 0) {
+      return unreadable(found, path, reason(error));
+    }
+    std::shared_ptr<const DirectorySettings> settings = named_settings(walk, *directory, path);
     if (is_excluded_directory(*settings)) return false;
     return enter(walk, std::move(directory), std::move(settings), true, nullptr, {}, found);
   }
@@ -239,25 +233,23 @@ bool take_named(Walk& walk, const char* path, Found& found) {
   const std::optional<PathParts> parts =
       walk.rules.follow_named_links ? locate(path) : std::optional(split_path(path));
   std::shared_ptr<Directory> directory;
+  int error = ENOENT;  // where no place was found for the path
   if (parts && walk.rules.follow_named_links) {
-    directory = open_directory(AT_FDCWD, parts->directory.c_str(), parts->directory, true,
-                               nullptr, walk.log);
+    error = open_shared_directory(nullptr, parts->directory.c_str(), parts->directory, Link::FOLLOW,
+                                  nullptr, walk.log, directory);
   } else if (parts) {
-    directory = open_without_links(parts->directory, walk.log);
+    error = open_without_links(parts->directory, walk.log, directory);
   }
-  struct stat file_stat {};
+  if (error == 0) error = facts_in(directory->open, parts->name.c_str(), facts);
   // One that cannot be found so is run on by its path all the same, to say why; but a path git
   // named is never opened by a path that might lead through a link.
-  if (directory == nullptr ||
-      ::fstatat(directory->handle.fd, parts->name.c_str(), &file_stat, AT_SYMLINK_NOFOLLOW) != 0) {
-    return walk.rules.follow_named_links || unreadable(found, path);
-  }
+  if (error != 0) return walk.rules.follow_named_links || unreadable(found, path, reason(error));
   if (!walk.listed.insert({directory->id, parts->name}).second) return false;
   const std::shared_ptr<const DirectorySettings> settings =
-      named_settings(walk, directory->handle.fd, split_path(path).directory);
+      named_settings(walk, *directory, split_path(path).directory);
   if (is_excluded_directory(*settings) || is_excluded(*settings, parts->name, false)) return false;
   found.name = parts->name;
-  found.id = id_of(file_stat);
+  found.id = facts.id;
   if (walk.rules.use_settings) found.settings = settings->options;
   found.directory = std::move(directory);
   return true;
@@ -269,25 +261,27 @@ bool take_entry(Walk& walk, Found& found) {
   Walk::Frame& top = walk.stack.back();
   const Walk::Entry& entry = top.entries[top.next++];
   const std::string& name = entry.name;
-  switch (entry.type) {
-    case DT_REG:
+  switch (entry.kind) {
+    case FileKind::REGULAR:
       if (!is_source_name(name)) return false;
       break;
-    case DT_DIR:
+    case FileKind::DIRECTORY:
       if (name[0] == '.') return false;
       break;
-    case DT_UNKNOWN: break;
-    default: return false;  // a link is never followed, and no other kind holds source
+    case FileKind::UNKNOWN: break;
+    case FileKind::LINK:                 // a link is never followed
+    case FileKind::OTHER: return false;  // and no other kind holds source
   }
   const std::shared_ptr<Directory> directory = top.directory;
   std::string path = join_path(directory->path, name);
-  struct stat entry_stat {};
-  if (::fstatat(directory->handle.fd, name.c_str(), &entry_stat, AT_SYMLINK_NOFOLLOW) != 0) {
+  FileFacts facts;
+  if (const int error = facts_in(directory->open, name.c_str(), facts); error != 0) {
     // Gone since the directory was read: there is nothing left to run on.
-    return errno != ENOENT && unreadable(found, std::move(path));
+    return error != ENOENT && unreadable(found, std::move(path), reason(error));
   }
-  const bool is_directory = S_ISDIR(entry_stat.st_mode);
-  if (!(S_ISREG(entry_stat.st_mode) && is_source_name(name)) && !(is_directory && name[0] != '.')) {
+  const bool is_directory = facts.kind == FileKind::DIRECTORY;
+  if (!(facts.kind == FileKind::REGULAR && is_source_name(name)) &&
+      !(is_directory && name[0] != '.')) {
     return false;
   }
   if (is_excluded(*top.settings, name, is_directory) || is_ignored(top, name, is_directory)) {
@@ -299,7 +293,7 @@ bool take_entry(Walk& walk, Found& found) {
     found = Found{std::move(path),
                   directory,
                   name,
-                  id_of(entry_stat),
+                  facts.id,
                   walk.rules.use_settings ? top.settings->options : nullptr,
                   false,
                   {}};
@@ -307,10 +301,12 @@ bool take_entry(Walk& walk, Found& found) {
   }
   // Opened relative to its parent, never through a link, and only if it is still the directory
   // looked at: a name swapped for a link meanwhile cannot lead the walk out of the tree.
-  const FileId expected = id_of(entry_stat);
-  std::shared_ptr<Directory> inner =
-      open_directory(directory->handle.fd, name.c_str(), path, false, &expected, walk.log);
-  if (inner == nullptr) return errno != ENOENT && unreadable(found, std::move(path));
+  std::shared_ptr<Directory> inner;
+  if (const int error = open_shared_directory(directory.get(), name.c_str(), path, Link::REFUSE,
+                                              &facts.id, walk.log, inner);
+      error != 0) {
+    return error != ENOENT && unreadable(found, std::move(path), reason(error));
+  }
   std::shared_ptr<const DirectorySettings> settings =
       settings_below(inner->handle.fd, inner->path, name, *top.settings);
   std::string below = top.ignored == nullptr       ? std::string()
@@ -339,8 +335,8 @@ Walk begin_walk(const std::vector<const char*>& paths, WalkRules rules, Director
   walk.log = log;
   int directories = 0;
   for (const char* path : paths) {
-    struct stat path_stat {};
-    if (::stat(path, &path_stat) == 0 && S_ISDIR(path_stat.st_mode)) {
+    FileFacts facts;
+    if (facts_of_path(path, Link::FOLLOW, facts) == 0 && facts.kind == FileKind::DIRECTORY) {
       ++directories;
     } else if (const std::optional<Walk::Name> name = name_of(path)) {
       walk.named.insert(*name);

@@ -1,3 +1,5 @@
+// The walk over the paths named: directories entered through open ones, names in byte order,
+// what settings exclude and git ignores left out.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "io/descriptor.h"
+#include "platform/file.h"
 #include "settings/settings.h"
 #include "tree/git.h"
 
@@ -50,7 +53,7 @@ struct WalkRules {
 struct Walk {
   struct Entry {
     std::string name;
-    unsigned char type;  // as readdir tells it; DT_UNKNOWN where the file system does not
+    FileKind kind;  // as the listing tells it; UNKNOWN where the file system does not
   };
   struct Frame {
     std::shared_ptr<Directory> directory;

@@ -1,4 +1,5 @@
-#include "io/interrupt.h"
+// What an interrupted process cleans up before it ends: its children and its temporary files.
+#include "platform/interrupt.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -15,6 +16,9 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "platform/posix/lists.h"
+#include "platform/posix/system.h"
 
 namespace quillet {
 namespace {
@@ -59,7 +63,7 @@ void wait_for_signal(sigset_t signals) {
     ::kill(-group, SIGKILL);
   temporaries().mutex.lock();
   for (const Temporary& file : temporaries().files)
-    ::unlinkat(file.directory, file.name.c_str(), 0);
+    (void)posix::unlink_at(file.directory, file.name.c_str());
   std::signal(signal, SIG_DFL);
   sigset_t just_this;
   sigemptyset(&just_this);
@@ -67,6 +71,14 @@ void wait_for_signal(sigset_t signals) {
   ::pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
   std::raise(signal);
   std::_Exit(128 + signal);  // not reached: the signal ends the process
+}
+
+void forget(int directory, const char* name) {
+  std::vector<Temporary>& files = temporaries().files;
+  const auto found = std::find_if(files.begin(), files.end(), [&](const Temporary& file) {
+    return file.directory == directory && file.name == name;
+  });
+  if (found != files.end()) files.erase(found);
 }
 
 }  // namespace
@@ -92,6 +104,8 @@ void clean_up_on_signal() {
   }
 }
 
+namespace posix {
+
 int start_child(const std::function<int(pid_t&)>& spawn, pid_t& pid) {
   const std::lock_guard lock(children().mutex);
   const int error = spawn(pid);
@@ -113,37 +127,26 @@ int wait_for_child(pid_t pid) {
   return status;
 }
 
-int create_temporary_file(int directory, const char* name) {
+int create_listed_temporary(int directory, const char* name) {
   const std::lock_guard lock(temporaries().mutex);
-  const int fd = ::openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          S_IRUSR | S_IWUSR);
+  const int fd = open_at(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         S_IRUSR | S_IWUSR);
   if (fd >= 0) temporaries().files.push_back({directory, name});
   return fd;
 }
 
-namespace {
-
-void forget(int directory, const char* name) {
-  std::vector<Temporary>& files = temporaries().files;
-  const auto found = std::find_if(files.begin(), files.end(), [&](const Temporary& file) {
-    return file.directory == directory && file.name == name;
-  });
-  if (found != files.end()) files.erase(found);
+int rename_listed_temporary(int directory, const char* name, const char* target) {
+  const std::lock_guard lock(temporaries().mutex);
+  if (rename_at(directory, name, target) != 0) return errno;
+  forget(directory, name);
+  return 0;
 }
 
-}  // namespace
-
-int rename_temporary_file(int directory, const char* name, const char* target) {
+void forget_listed_temporary(int directory, const char* name, bool remove) {
   const std::lock_guard lock(temporaries().mutex);
-  const int rc = ::renameat(directory, name, directory, target);
-  if (rc == 0) forget(directory, name);
-  return rc;
-}
-
-void forget_temporary_file(int directory, const char* name, bool remove) {
-  const std::lock_guard lock(temporaries().mutex);
-  if (remove) ::unlinkat(directory, name, 0);
+  if (remove) (void)unlink_at(directory, name);
   forget(directory, name);
 }
 
+}  // namespace posix
 }  // namespace quillet

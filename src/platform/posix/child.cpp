@@ -1,9 +1,11 @@
-#include "io/child.h"
+// Child processes and what they are given: their POSIX forms.
+#include "platform/child.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,11 +13,12 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <string_view>
 
-#include "io/descriptor.h"
-#include "io/interrupt.h"
+#include "platform/posix/lists.h"
+#include "platform/posix/native.h"
+#include "platform/posix/system.h"
 
 extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
 
@@ -24,16 +27,21 @@ namespace {
 
 // A pipe whose read end this process keeps and whose write end the child gets.
 struct Pipe {
-  Descriptor read_end;
-  Descriptor write_end;
+  File read_end;
+  File write_end;
 };
 
-bool open_pipe(Pipe& pipe) {
+// Opens `pipe`, both ends closed in any program started. Called only while no child can start
+// (see start_child), which the ends could otherwise leak into before they are marked.
+int open_pipe(Pipe& pipe) {
   std::array<int, 2> ends{-1, -1};
-  if (::pipe2(ends.data(), O_CLOEXEC) != 0) return false;
-  pipe.read_end.reset(ends[0]);
-  pipe.write_end.reset(ends[1]);
-  return true;
+  if (posix::pipe(ends) != 0) return errno;
+  pipe.read_end = File(ends[0]);
+  pipe.write_end = File(ends[1]);
+  for (const int end : ends) {
+    if (::fcntl(end, F_SETFD, FD_CLOEXEC) != 0) return errno;
+  }
+  return 0;
 }
 
 // A copy of `words` that ends in a null pointer, as posix_spawn takes them (and leaves unchanged).
@@ -47,7 +55,7 @@ std::vector<char*> null_ended(const std::vector<const char*>& words) {
 }
 
 // Starts the child as `pid`. Returns 0, or the error that kept it from starting.
-int spawn(const std::vector<const char*>& argv, int directory,
+int spawn(const std::vector<const char*>& argv, const OpenDirectory* directory,
           const std::vector<const char*>* environment, int out, int errors, pid_t& pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
@@ -59,7 +67,9 @@ int spawn(const std::vector<const char*>& argv, int directory,
   } else {
     ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
-  if (directory >= 0) ::posix_spawn_file_actions_addfchdir_np(&actions, directory);
+  if (directory != nullptr) {
+    ::posix_spawn_file_actions_addfchdir_np(&actions, posix::descriptor(*directory));
+  }
   ::posix_spawnattr_init(&attributes);
   // The signals this process waits for in a thread of its own are blocked in its others: the
   // child starts with none blocked, and with their default actions.
@@ -80,9 +90,9 @@ int spawn(const std::vector<const char*>& argv, int directory,
       environment != nullptr ? null_ended(*environment) : std::vector<char*>();
   // A program named by a path is started as named: PATH, which may hold relative entries, is
   // searched only for a bare name.
-  const auto start = std::strchr(words[0], '/') != nullptr ? ::posix_spawn : ::posix_spawnp;
-  const int spawned = start(&pid, words[0], &actions, &attributes, words.data(),
-                            environment != nullptr ? variables.data() : environ);
+  const int spawned =
+      posix::spawn(pid, words[0], std::strchr(words[0], '/') == nullptr, &actions, &attributes,
+                   words.data(), environment != nullptr ? variables.data() : environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   return spawned;
@@ -90,33 +100,33 @@ int spawn(const std::vector<const char*>& argv, int directory,
 
 }  // namespace
 
-ChildResult run_child(const std::vector<const char*>& argv, int directory,
+ChildResult run_child(const std::vector<const char*>& argv, const OpenDirectory* directory,
                       const std::vector<const char*>* environment, std::string& output,
                       std::string* errors, int timeout_ms) {
   ChildResult result;
   Pipe out;
   Pipe err;
-  if (!open_pipe(out) || (errors != nullptr && !open_pipe(err))) {
-    result.error = errno;
-    return result;
-  }
   pid_t pid = -1;
-  result.error = start_child(
+  result.error = posix::start_child(
       [&](pid_t& started) {
-        return spawn(argv, directory, environment, out.write_end.fd,
-                     errors != nullptr ? err.write_end.fd : -1, started);
+        if (const int error = open_pipe(out); error != 0) return error;
+        if (errors != nullptr) {
+          if (const int error = open_pipe(err); error != 0) return error;
+        }
+        return spawn(argv, directory, environment, posix::descriptor(out.write_end),
+                     errors != nullptr ? posix::descriptor(err.write_end) : -1, started);
       },
       pid);
-  out.write_end.reset();
-  err.write_end.reset();
+  (void)out.write_end.close();
+  (void)err.write_end.close();
   if (result.error != 0) return result;
   result.started = true;
 
   // Both pipes are read as they fill, so that a child writing much on one never waits on it.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::array<char, 65536> chunk;
-  std::array<pollfd, 2> pipes{pollfd{out.read_end.fd, POLLIN, 0},
-                              pollfd{err.read_end.fd, POLLIN, 0}};
+  std::array<pollfd, 2> pipes{pollfd{posix::descriptor(out.read_end), POLLIN, 0},
+                              pollfd{posix::descriptor(err.read_end), POLLIN, 0}};
   std::array<std::string*, 2> into{&output, errors};
   bool late = false;
   while (pipes[0].fd >= 0 || pipes[1].fd >= 0) {
@@ -131,7 +141,7 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
     }
     for (std::size_t i = 0; i < pipes.size(); ++i) {
       if (pipes[i].fd < 0 || pipes[i].revents == 0) continue;
-      const ssize_t n = ::read(pipes[i].fd, chunk.data(), chunk.size());
+      const ssize_t n = posix::read(pipes[i].fd, chunk.data(), chunk.size());
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         pipes[i].fd = -1;  // poll passes over a negative descriptor
@@ -141,19 +151,21 @@ ChildResult run_child(const std::vector<const char*>& argv, int directory,
     }
   }
   if (late) ::kill(-pid, SIGKILL);
-  const int status = wait_for_child(pid);
+  const int status = posix::wait_for_child(pid);
   result.late = late;
   result.finished = !late && WIFEXITED(status);
   result.status = result.finished ? WEXITSTATUS(status) : 0;
   return result;
 }
 
-std::vector<const char*> changed_environment(const std::vector<std::string>& changes) {
+std::vector<const char*> changed_environment(const std::vector<std::string>& changes,
+                                             std::span<const std::string_view> left_out) {
   std::vector<const char*> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view name =
         std::string_view(*entry).substr(0, std::string_view(*entry).find('='));
     const bool replaced =
+        std::find(left_out.begin(), left_out.end(), name) != left_out.end() ||
         std::any_of(changes.begin(), changes.end(), [name](const std::string& change) {
           return change.starts_with(name) && change.size() > name.size() &&
                  change[name.size()] == '=';
@@ -163,6 +175,33 @@ std::vector<const char*> changed_environment(const std::vector<std::string>& cha
   for (const std::string& change : changes)
     entries.push_back(change.c_str());
   return entries;
+}
+
+std::optional<std::string> environment_variable(const char* name) {
+  const char* const value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::string find_program(std::string_view name) {
+  const char* const path = std::getenv("PATH");
+  if (path == nullptr) return {};
+  const std::string_view entries = path;
+  for (std::size_t at = 0; at <= entries.size();) {
+    const std::size_t end = std::min(entries.find(':', at), entries.size());
+    const std::string_view entry = entries.substr(at, end - at);
+    at = end + 1;
+    if (!entry.starts_with("/")) continue;
+    std::string candidate(entry);
+    if (!candidate.ends_with("/")) candidate += '/';
+    candidate += name;
+    struct stat status {};
+    if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+  }
+  return {};
 }
 
 }  // namespace quillet

@@ -1,0 +1,23 @@
+// The messages of reads and writes that failed, each ending with the system's reason.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "base/result.h"
+
+namespace quillet {
+
+/// What a run was doing with a file when the system refused.
+enum class Doing : std::uint8_t { READING, WRITING };
+
+/// The system's words for the error number `error` ("No space left on device").
+[[nodiscard]] std::string reason(int error);
+
+/// Prints "? Error reading NAME: REASON" (or writing) on `messages`, NAME as messages show names,
+/// REASON the words for `error`. Returns RC_IO_ERROR.
+ResultCode io_failed(std::FILE* messages, Doing doing, std::string_view name, int error);
+
+}  // namespace quillet

@@ -1,0 +1,42 @@
+// The steps of an in-place swap: the lock on the file, the temporary file beside it, the backup,
+// and the replacement of the file by the temporary one in one step.
+#pragma once
+
+#include "platform/directory.h"
+#include "platform/file.h"
+
+namespace quillet {
+
+// Each call below returns 0, or the system's error number.
+
+/// Waits until no other process holds a lock on `file`, then holds one until `file` is closed.
+/// A file system without locks says so (ENOLCK, EOPNOTSUPP...) at once.
+[[nodiscard]] int lock_file(const File& file);
+
+/// Creates the temporary file `name` in `directory` afresh, to write it: readable and writable by
+/// its owner alone, never through a link, never over a file there. Until it is renamed or
+/// forgotten, an interrupted process removes it (see clean_up_on_signal).
+[[nodiscard]] int create_temporary_in(const OpenDirectory& directory, const char* name, File& file);
+
+/// Renames the temporary file `name` over `target`, both in `directory`, in one step: `target`
+/// names the old file or the new one at every moment. The file is no temporary one from then on.
+[[nodiscard]] int replace_with_temporary(const OpenDirectory& directory, const char* name,
+                                         const char* target);
+
+/// The temporary file `name` of `directory` is no temporary one any more; with `remove` it is
+/// removed first.
+void forget_temporary(const OpenDirectory& directory, const char* name, bool remove);
+
+/// Gives the file `made` the owner and group of `access` as far as this process may, then its
+/// permission bits, a set-user or set-group bit only under the owner and group it was given for.
+[[nodiscard]] int give_access(const File& made, const FileAccess& access);
+
+/// Removes the name `name` from `directory` (not what a link there leads to).
+[[nodiscard]] int remove_in(const OpenDirectory& directory, const char* name);
+
+/// Makes `backup` a name of the file `name` in `directory`: a second name where the file system
+/// allows hard links, so that `name` keeps naming it, else by renaming it so.
+[[nodiscard]] int make_backup_in(const OpenDirectory& directory, const char* name,
+                                 const char* backup);
+
+}  // namespace quillet

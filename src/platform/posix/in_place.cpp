@@ -1,0 +1,71 @@
+// The steps of an in-place swap: their POSIX forms.
+#include "platform/in_place.h"
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/lists.h"
+#include "platform/posix/native.h"
+#include "platform/posix/system.h"
+
+namespace quillet {
+
+int lock_file(const File& file) {
+  for (;;) {
+    if (posix::flock(posix::descriptor(file), LOCK_EX) == 0) return 0;
+    if (errno != EINTR) return errno;
+  }
+}
+
+int create_temporary_in(const OpenDirectory& directory, const char* name, File& file) {
+  const int fd = posix::create_listed_temporary(posix::descriptor(directory), name);
+  if (fd < 0) return errno;
+  file = File(fd);
+  return 0;
+}
+
+int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target) {
+  return posix::rename_listed_temporary(posix::descriptor(directory), name, target);
+}
+
+void forget_temporary(const OpenDirectory& directory, const char* name, bool remove) {
+  posix::forget_listed_temporary(posix::descriptor(directory), name, remove);
+}
+
+int give_access(const File& made, const FileAccess& access) {
+  // Only now, with every byte written, does the file take the owner, group and bits: a file cut
+  // short by a kill stays private, and no write after this clears a set-id bit. Set-id bits are
+  // kept only under the owner and group they were given for.
+  const int fd = posix::descriptor(made);
+  const auto owner = static_cast<uid_t>(access.owner);
+  const auto group = static_cast<gid_t>(access.group);
+  if (posix::fchown(fd, owner, group) != 0) {
+    (void)posix::fchown(fd, static_cast<uid_t>(-1), group);  // the group alone, if allowed
+  }
+  struct stat status {};
+  auto mode = static_cast<mode_t>(access.bits);
+  if (::fstat(fd, &status) != 0 || status.st_uid != owner || status.st_gid != group) {
+    mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+  }
+  if (posix::fchmod(fd, mode) == 0) return 0;
+  const int error = errno;
+  // Refused, but with the bits it has already: nothing is missing.
+  return ::fstat(fd, &status) == 0 && (status.st_mode & 07777U) == mode ? 0 : error;
+}
+
+int remove_in(const OpenDirectory& directory, const char* name) {
+  return posix::unlink_at(posix::descriptor(directory), name) == 0 ? 0 : errno;
+}
+
+int make_backup_in(const OpenDirectory& directory, const char* name, const char* backup) {
+  // With the backup a second name of the file, a rename over the file replaces it in one step:
+  // its name never names nothing, not even for a moment.
+  const int fd = posix::descriptor(directory);
+  if (posix::link_at(fd, name, backup) == 0 || posix::rename_at(fd, name, backup) == 0) return 0;
+  return errno;
+}
+
+}  // namespace quillet

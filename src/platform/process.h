@@ -1,0 +1,20 @@
+// What the process runs with: processors, the number of files it may hold open, its time zone.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <optional>
+
+namespace quillet {
+
+/// The processors online now; at least 1.
+[[nodiscard]] std::size_t processors_online();
+
+/// How many files the process may hold open at once; nullopt when there is no limit, or it
+/// cannot be told.
+[[nodiscard]] std::optional<std::size_t> open_file_limit();
+
+/// `time` in the local time zone, from any thread.
+[[nodiscard]] std::tm local_time(const std::timespec& time);
+
+}  // namespace quillet
