@@ -95,6 +95,11 @@ TEST(RebuildLine, Table) {
        "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(20) + "// \xe6\x97\xa5\xe6\x9c\xac\n",
        "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(52) + "/* \xe6\x97\xa5\xe6\x9c\xac" + spaces(35) +
            "*/\n"},
+      // The threshold counts columns as the padding does: the marker stands at column 23 here.
+      {"utf8: threshold", "s=\"\xc3\xa9\xc3\xa9\";" + spaces(15) + "// a\n",
+       "s=\"\xc3\xa9\xc3\xa9\";" + spaces(15) + "// a\n", utf8},
+      {"bytes: threshold", "s=\"\xc3\xa9\xc3\xa9\";" + spaces(15) + "// a\n",
+       "s=\"\xc3\xa9\xc3\xa9\";" + spaces(55) + "/* a" + spaces(40) + "*/\n"},
       // A rebuilt line that would read differently is left as it was.
       {"star slash in a line comment", "x;" + spaces(30) + "// a */ b\n",
        "x;" + spaces(30) + "// a */ b\n"},

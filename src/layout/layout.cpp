@@ -60,8 +60,11 @@ bool is_past_threshold(std::string_view line, std::int32_t comment_start,
                        const LayoutOptions& layout) {
   if (comment_start < 2) return false;
   const auto marker = static_cast<std::size_t>(comment_start) - 2;
-  // The marker stands at the column right after the width of what comes before it.
-  if (column_after(line.substr(0, marker), 0, layout.tabs, false) + 1 < layout.th) return false;
+  // The marker stands at the column right after the width of what comes before it, counted as
+  // the padding counts it.
+  if (column_after(line.substr(0, marker), 0, layout.tabs, layout.utf8) + 1 < layout.th) {
+    return false;
+  }
   if (!layout.trail) return true;
   // A comment alone on its line stays where it is.
   for (std::size_t i = 0; i < marker; ++i) {
