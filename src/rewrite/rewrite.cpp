@@ -22,7 +22,13 @@ void write_plan(Output& out, const Plan& plan) {
   }
   // Columns far to the right make lines longer than the buffer, and than any line read.
   write_bytes(out, plan.code);
+  write_fill(out, '\t', plan.tabs);
   write_fill(out, ' ', plan.code_padding);
+  if (plan.asis) {
+    write_bytes(out, plan.text);
+    write_bytes(out, plan.line_end);
+    return;
+  }
   write_bytes(out, plan.cpp_style ? "//"sv : "/*"sv);
   if (plan.doc) write_fill(out, doc_mark(plan), 1);
   write_bytes(out, plan.text.substr(plan.doc ? 1 : 0));
@@ -59,8 +65,7 @@ void report_line(const LineReport& report, std::uint64_t number, std::string_vie
                  std::int32_t comment_start, const Plan& plan, const LayoutOptions& layout) {
   const auto marker = static_cast<std::size_t>(comment_start) - 2;
   const std::int64_t column = column_after(line.substr(0, marker), 0, layout.tabs, layout.utf8) + 1;
-  const std::int64_t to = column_after(plan.code, 0, layout.tabs, layout.utf8) +
-                          std::max<std::int64_t>(plan.code_padding, 0) + 1;
+  const std::int64_t to = marker_column(plan, layout);
   char what[64];
   if (to != column) {
     std::snprintf(what, sizeof what, "trailing comment would move to column %lld",
