@@ -60,8 +60,11 @@ TEST(LayOutGroup, Table) {
     SCOPED_TRACE(c.name);
     std::vector<GroupLine> lines;
     for (const Fact& fact : c.lines)
-      lines.push_back(
-          {.width = fact.width, .column = fact.column, .alone = fact.alone, .kept = fact.kept});
+      lines.push_back({.width = fact.width,
+                       .column = fact.column,
+                       .alone = fact.alone,
+                       .kept = fact.kept,
+                       .to = 0});
     lay_out_group(lines, c.layout);
     std::vector<std::int64_t> got;
     for (const GroupLine& line : lines)

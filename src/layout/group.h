@@ -11,15 +11,16 @@
 
 namespace quillet {
 
-/// What the layout of a group knows of one of its lines.
+/// What the layout of a group knows of one of its lines. No defaults: the line loop keeps an
+/// array of them for every run, and fills only what its groups need.
 struct GroupLine {
-  std::int64_t width = 0;   // the code part's width, as it is rebuilt
-  std::int64_t column = 0;  // the column at which the comment's marker stands now
-  bool alone = false;   // with -trail, a comment alone on its line, right below the line before:
-                        // it moves only as the continuation of that line's comment
-  bool kept = false;    // its rebuild would not keep its meaning: it keeps its bytes, and the
-                        // group's column does not make room for it
-  std::int64_t to = 0;  // set by lay_out_group: where its marker goes; 0: it keeps its bytes
+  std::int64_t width;   // the code part's width, as it is rebuilt
+  std::int64_t column;  // the column at which the comment's marker stands now
+  bool alone;  // with -trail, a comment alone on its line, right below the line before: it moves
+               // only as the continuation of that line's comment
+  bool kept;   // its rebuild would not keep its meaning: it keeps its bytes, and the group's
+               // column does not make room for it
+  std::int64_t to;  // set by lay_out_group: where its marker goes; 0: it keeps its bytes
 };
 
 /// Whether a comment alone on its line at `column` continues the comment of the line right above

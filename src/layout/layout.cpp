@@ -73,6 +73,14 @@ bool is_past_threshold(std::string_view line, std::int32_t comment_start,
   return false;
 }
 
+bool is_alone_past_threshold(std::string_view line, std::int32_t comment_start,
+                             const LayoutOptions& layout) {
+  if (comment_start < 2 || marker_at(line, comment_start, layout) < layout.th) return false;
+  const std::string_view before = line.substr(0, static_cast<std::size_t>(comment_start) - 2);
+  return std::all_of(before.begin(), before.end(),
+                     [](char c) { return is_space(static_cast<unsigned char>(c)); });
+}
+
 std::string_view trim_trailing(std::string_view text) {
   std::size_t n = text.size();
   // The padding before a comment comes in long runs of spaces: step over eight at a time.
@@ -179,7 +187,7 @@ std::int64_t marker_column(const Plan& plan, const LayoutOptions& layout) {
   return width + std::max<std::int64_t>(plan.code_padding, 0) + 1;
 }
 
-bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
+bool keeps_meaning_rescanned(const Plan& plan, const ScanResult& incoming) {
   std::array<char, CHECK_BUFFER_SIZE> buffer;
   std::size_t used = 0;
   const auto append = [&](std::string_view part) {
@@ -190,11 +198,6 @@ bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
   // marker (blanks do what one blank does), and that is plain code, since the marker opened a
   // comment there. Only from the marker on is there anything to scan then.
   const bool padded = plan.code_padding > 0 || plan.tabs > 0;
-  // From the marker on, only a "*" or "/" of the text can close the comment early, and only a
-  // backslash can carry the line over; text without them leaves the line as it should be.
-  if (padded && !plan.asis && find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) {
-    return true;
-  }
   if (plan.asis) {
     // From the marker on the line is as it was: only glued to the code part may it read otherwise.
     if (padded) return true;

@@ -70,6 +70,19 @@ void order_columns(LayoutOptions& layout);
   return column_after_counted(text, from, tabs, utf8);
 }
 
+/// The column at which the marker of the comment whose text starts at `comment_start` (2 or
+/// more) stands.
+[[nodiscard]] inline std::int64_t marker_at(std::string_view line, std::int32_t comment_start,
+                                            const LayoutOptions& layout) {
+  const std::string_view before = line.substr(0, static_cast<std::size_t>(comment_start) - 2);
+  return column_after(before, 0, layout.tabs, layout.utf8) + 1;
+}
+
+/// Whether the comment whose text starts at `comment_start` is alone on its line (only blanks
+/// before it) with its marker at column `layout.th` or further right.
+[[nodiscard]] bool is_alone_past_threshold(std::string_view line, std::int32_t comment_start,
+                                           const LayoutOptions& layout);
+
 /// Whether the comment whose text starts at `comment_start` is to be moved: its marker stands at
 /// column `layout.th` or further right, and, with `layout.trail`, code stands before it.
 [[nodiscard]] bool is_past_threshold(std::string_view line, std::int32_t comment_start,
@@ -123,13 +136,24 @@ void place(Plan& plan, const LayoutOptions& layout, std::int64_t column, std::in
 [[nodiscard]] Plan plan_line(std::string_view line, std::int32_t comment_start,
                              std::int32_t comment_end, const LayoutOptions& layout);
 
+/// keeps_meaning for a line that the quick look does not settle: scans it again.
+[[nodiscard]] bool keeps_meaning_rescanned(const Plan& plan, const ScanResult& incoming);
+
 /// Whether the planned line, scanned entering in `incoming` as the line it replaces was, holds the
 /// same code and the same comment text and ends in plain code. It does not when the text holds
 /// "*/" and becomes a block comment, ends in a backslash as a line comment, or when the code part
 /// ends in "/" and glues to the marker; nor when a line comment holding "/*" would become a block
 /// comment, or a restyled comment would read as documentation where it did not, or the other way
-/// round. Such a line is better left as it is.
-[[nodiscard]] bool keeps_meaning(const Plan& plan, const ScanResult& incoming);
+/// round. Such a line is better left as it is. Most lines are settled at a look, where the line
+/// loop sees it: padded, with no "*", "/" nor backslash in the text, nothing in it can close the
+/// comment early or carry the line over.
+[[nodiscard]] inline bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
+  if ((plan.code_padding > 0 || plan.tabs > 0) && !plan.asis &&
+      find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) {
+    return true;
+  }
+  return keeps_meaning_rescanned(plan, incoming);
+}
 
 /// The size of the planned line in bytes.
 [[nodiscard]] inline std::size_t rendered_size(const Plan& plan) { return plan.size; }
