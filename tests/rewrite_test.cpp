@@ -285,7 +285,8 @@ TEST(RewriteLines, ManyBuffers) {
   const std::string block = "int a;" + spaces(30) + "// one\n" + "s = \"//\"; x = '\\'';\n" +
                             "/* open\n closed */ y;" + spaces(20) + "/* two */\n\n";
   for (const LayoutOptions& layout :
-       {LayoutOptions{}, LayoutOptions{.align = Align::GROUP, .span = 2, .asis = true}}) {
+       {LayoutOptions{}, LayoutOptions{.align = Align::GROUP, .span = 2, .asis = true},
+        LayoutOptions{.align = Align::COLUMN, .span = 2}}) {
     const std::string block_out = run_text(block, layout);
     ASSERT_NE(block_out, block);
     const std::size_t repeats = 3 * READ_BUFFER_SIZE / block.size() + 1;

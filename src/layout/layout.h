@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "scanner/scanner.h"
 
 namespace quillet {
@@ -148,11 +149,50 @@ void place(Plan& plan, const LayoutOptions& layout, std::int64_t column, std::in
 /// loop sees it: padded, with no "*", "/" nor backslash in the text, nothing in it can close the
 /// comment early or carry the line over.
 [[nodiscard]] inline bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
-  if ((plan.code_padding > 0 || plan.tabs > 0) && !plan.asis &&
-      find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) {
+  // As written, after a blank, the comment reads as it did.
+  if ((plan.code_padding > 0 || plan.tabs > 0) &&
+      (plan.asis || find_first(plan.text, 0, '*', '/', '\\') == plan.text.size())) {
     return true;
   }
   return keeps_meaning_rescanned(plan, incoming);
+}
+
+/// Where the parts of a plan lie in its line, to keep while the line may move in memory.
+struct PlanParts {
+  std::uint16_t code = 0;       // the code part's size
+  std::uint16_t text = 0;       // where the text starts
+  std::uint16_t text_size = 0;  // `asis`: what follows the text is the line end
+  bool cpp_style = false;
+  bool asis = false;
+  bool doc = false;
+  char own_mark = '/';
+};
+
+/// The parts of `plan`, planned from `line` (shorter than LINE_BUFFER_SIZE), as offsets.
+[[nodiscard]] inline PlanParts parts_of(const Plan& plan, std::string_view line) {
+  const auto at = [&](std::string_view part) {
+    return static_cast<std::uint16_t>(part.data() - line.data());
+  };
+  return {static_cast<std::uint16_t>(plan.code.size()),
+          at(plan.text),
+          static_cast<std::uint16_t>(plan.text.size()),
+          plan.cpp_style,
+          plan.asis,
+          plan.doc,
+          plan.own_mark};
+}
+
+/// The plan of `line` whose parts are `parts`, not yet placed, as plan_parts gave it.
+[[nodiscard]] inline Plan plan_of(const PlanParts& parts, std::string_view line) {
+  Plan plan;
+  plan.code = line.substr(0, parts.code);
+  plan.text = line.substr(parts.text, parts.text_size);
+  plan.line_end = parts.asis ? line.substr(parts.text + parts.text_size) : line_end_of(line);
+  plan.cpp_style = parts.cpp_style;
+  plan.asis = parts.asis;
+  plan.doc = parts.doc;
+  plan.own_mark = parts.own_mark;
+  return plan;
 }
 
 /// The size of the planned line in bytes.

@@ -193,8 +193,8 @@ struct Held {
     std::uint32_t offset;  // from the group's first byte, LineReader::held
     std::uint32_t size;
     std::int32_t comment_start;
-    std::int32_t comment_end;
     std::uint64_t number;  // counted with ranges or a report only
+    PlanParts parts;
   };
   std::size_t count = 0;
   // Not initialised: a run fills only what its groups need.
@@ -218,17 +218,21 @@ void hold(Loop& loop, Held& held, const Line& line, const ScanResult& scanned,
   const auto at = static_cast<std::size_t>(line.bytes.data() - reader.in->data.data());
   if (held.count == 0) reader.held = at;
   Plan plan = plan_parts(line.bytes, scanned.comment_start, scanned.comment_end, layout);
-  GroupLine& facts = held.lines[held.count];
+  held.at[held.count] = {static_cast<std::uint32_t>(at - reader.held),
+                         static_cast<std::uint32_t>(line.bytes.size()), scanned.comment_start,
+                         reader.counting ? line_number(reader, line) : 0,
+                         parts_of(plan, line.bytes)};
+  GroupLine& facts = held.lines[held.count++];
   facts.width = column_after(plan.code, 0, layout.tabs, layout.utf8);
   facts.column = marker_at(line.bytes, scanned.comment_start, layout);
   facts.alone = kind == LineKind::ALONE;
   // Whether the line keeps its meaning does not depend on its column, as long as at least one
-  // blank stands before its marker; and the gap is at least one here.
-  place(plan, layout, facts.width + gap_of(layout) + 1, layout.csz);
-  facts.kept = !keeps_meaning(plan, carried);
-  held.at[held.count++] = {static_cast<std::uint32_t>(at - reader.held),
-                           static_cast<std::uint32_t>(line.bytes.size()), scanned.comment_start,
-                           scanned.comment_end, reader.counting ? line_number(reader, line) : 0};
+  // blank stands before its marker; and the gap is at least one here. As written, it does.
+  facts.kept = false;
+  if (!layout.asis) {
+    place(plan, layout, facts.width + gap_of(layout) + 1, layout.csz);
+    facts.kept = !keeps_meaning(plan, carried);
+  }
 }
 
 // Lays out the group held and writes it, or looks at it; lets the lines held go. Returns as
@@ -249,7 +253,7 @@ ResultCode lay_out_held(Loop& loop, Held& held) {
     if (lines[i].to == 0) continue;
     const Held::At& at = held.at[i];
     const std::string_view line(reader.in->data.data() + origin + at.offset, at.size);
-    Plan plan = plan_parts(line, at.comment_start, at.comment_end, loop.layout);
+    Plan plan = plan_of(at.parts, line);
     place(plan, loop.layout, lines[i].to, loop.layout.csz);
     // A line grown to LINE_BUFFER_SIZE would not be read as one to move again: it stays, and
     // the next run finds the group as this one did.
