@@ -25,7 +25,7 @@ struct GroupCase {
 constexpr LayoutOptions GROUP{.align = Align::GROUP};
 constexpr LayoutOptions COLUMN{.align = Align::COLUMN};
 constexpr LayoutOptions KEEP{.align = Align::KEEP};
-constexpr Fact ALONE_AT(std::int64_t column) { return {1, column, true}; }
+constexpr Fact alone_at(std::int64_t column) { return {1, column, true}; }
 
 // clang-format off
 const GroupCase CASES[] = {
@@ -42,16 +42,16 @@ const GroupCase CASES[] = {
     {"kept line widens nothing", {{30, 50}, {80, 90, false, true}}, {32, 0}, GROUP},
     {"every line kept", {{30, 50, false, true}}, {0}, GROUP},
     {"keep: a kept line's column does not count", {{30, 50}, {40, 60, false, true}}, {0, 0}, KEEP},
-    {"continues at the column above", {{30, 50}, ALONE_AT(50)}, {32, 32}, GROUP},
-    {"continues where the one above goes", {{30, 50}, ALONE_AT(32)}, {32, 32}, GROUP},
-    {"alone elsewhere stays", {{30, 50}, ALONE_AT(45)}, {32, 0}, GROUP},
-    {"continuation of a continuation", {{30, 50}, ALONE_AT(50), ALONE_AT(50)}, {32, 32, 32}, GROUP},
-    {"below one that stays", {{30, 50}, ALONE_AT(45), ALONE_AT(45)}, {32, 0, 0}, GROUP},
-    {"continuation of a kept line stays", {{30, 50, false, true}, ALONE_AT(50)}, {0, 0}, GROUP},
+    {"continues at the column above", {{30, 50}, alone_at(50)}, {32, 32}, GROUP},
+    {"continues where the one above goes", {{30, 50}, alone_at(32)}, {32, 32}, GROUP},
+    {"alone elsewhere stays", {{30, 50}, alone_at(45)}, {32, 0}, GROUP},
+    {"continuation of a continuation", {{30, 50}, alone_at(50), alone_at(50)}, {32, 32, 32}, GROUP},
+    {"below one that stays", {{30, 50}, alone_at(45), alone_at(45)}, {32, 0, 0}, GROUP},
+    {"continuation of a kept line stays", {{30, 50, false, true}, alone_at(50)}, {0, 0}, GROUP},
     {"alone's code part counts", {{2, 30}, {9, 40, true}}, {11, 0}, LayoutOptions{.th = 4, .align = Align::GROUP}},
-    {"keep: a continuation shares the column", {{30, 50}, ALONE_AT(50)}, {0, 0}, KEEP},
-    {"keep: one alone elsewhere is not the group's", {{30, 50}, ALONE_AT(45)}, {0, 0}, KEEP},
-    {"keep: a continuation elsewhere", {{30, 50}, {40, 52}, ALONE_AT(52)}, {42, 42, 42}, KEEP},
+    {"keep: a continuation shares the column", {{30, 50}, alone_at(50)}, {0, 0}, KEEP},
+    {"keep: one alone elsewhere is not the group's", {{30, 50}, alone_at(45)}, {0, 0}, KEEP},
+    {"keep: a continuation elsewhere", {{30, 50}, {40, 52}, alone_at(52)}, {42, 42, 42}, KEEP},
 };
 // clang-format on
 
@@ -59,6 +59,7 @@ TEST(LayOutGroup, Table) {
   for (const GroupCase& c : CASES) {
     SCOPED_TRACE(c.name);
     std::vector<GroupLine> lines;
+    lines.reserve(c.lines.size());
     for (const Fact& fact : c.lines)
       lines.push_back({.width = fact.width,
                        .column = fact.column,
@@ -67,6 +68,7 @@ TEST(LayOutGroup, Table) {
                        .to = 0});
     lay_out_group(lines, c.layout);
     std::vector<std::int64_t> got;
+    got.reserve(lines.size());
     for (const GroupLine& line : lines)
       got.push_back(line.to);
     EXPECT_EQ(got, c.want);

@@ -208,11 +208,14 @@ TEST(RewriteLines, Groups) {
 TEST(RewriteLines, GroupsInRanges) {
   const std::string a = at(std::string(30, 'c'), 40, "// a");
   const std::string moved = at(std::string(30, 'c'), 32, "// a");
-  const std::string input = a + "x;\n" + a + "\n" + a;  // lines 1 to 3, then 4 and 5
+  // Lines 1 to 3, then 4 and 5.
+  const std::string input = a + "x;\n" + a + "\n" + a;          // NOLINT(performance-*)
+  const std::string first = moved + "x;\n" + moved + "\n" + a;  // NOLINT(performance-*)
+  const std::string second = a + "x;\n" + a + "\n" + moved;     // NOLINT(performance-*)
   const LayoutOptions group{.cpp_style = true, .align = Align::GROUP};
-  for (const auto& [range, want] : {std::pair{LineRange{2, 2}, moved + "x;\n" + moved + "\n" + a},
-                                    std::pair{LineRange{4, 4}, input},
-                                    std::pair{LineRange{5, 9}, a + "x;\n" + a + "\n" + moved}}) {
+  for (const auto& [range, want] :
+       {std::pair{LineRange{2, 2}, first}, std::pair{LineRange{4, 4}, input},
+        std::pair{LineRange{5, 9}, second}}) {
     LineRanges lines;
     lines.add(range);
     EXPECT_EQ(run_text(input, group, &lines), want) << range.first;
