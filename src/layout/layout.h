@@ -157,15 +157,16 @@ void place(Plan& plan, const LayoutOptions& layout, std::int64_t column, std::in
   return keeps_meaning_rescanned(plan, incoming);
 }
 
-/// Where the parts of a plan lie in its line, to keep while the line may move in memory.
+/// Where the parts of a plan lie in its line, to keep while the line may move in memory. No
+/// defaults: the line loop keeps an array of them for every run, and fills only what it needs.
 struct PlanParts {
-  std::uint16_t code = 0;       // the code part's size
-  std::uint16_t text = 0;       // where the text starts
-  std::uint16_t text_size = 0;  // `asis`: what follows the text is the line end
-  bool cpp_style = false;
-  bool asis = false;
-  bool doc = false;
-  char own_mark = '/';
+  std::uint16_t code;       // the code part's size
+  std::uint16_t text;       // where the text starts
+  std::uint16_t text_size;  // `asis`: what follows the text is the line end
+  bool cpp_style;
+  bool asis;
+  bool doc;
+  char own_mark;
 };
 
 /// The parts of `plan`, planned from `line` (shorter than LINE_BUFFER_SIZE), as offsets.
