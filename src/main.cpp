@@ -12,7 +12,7 @@ namespace {
 quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
   const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout, stderr);
-  if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.version_shown) return rc;
+  if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.answered) return rc;
   // Where standard output takes the text, a message there would be taken for it: an editor
   // would save it as the file.
   std::FILE* const messages = quillet::messages_for(options, stdout, stderr);
@@ -35,12 +35,14 @@ quillet::ResultCode run(int argc, char** argv) {
   const quillet::FileSettings settings = quillet::settings_for_file(
       cache, path, !options.no_settings,
       options.as_path != nullptr ? quillet::command_line_exclusions(options.excludes) : nullptr);
-  if (const quillet::ResultCode settled =
-          quillet::settle_options(options.no_settings ? nullptr : settings.options.get(),
-                                  options.given, file.layout, file.no_backup, messages);
-      settled != quillet::RC_OK) {
-    return settled;
+  quillet::Options settled;
+  if (const quillet::ResultCode settle = quillet::settle_options(
+          options, options.no_settings ? nullptr : settings.options.get(), settled, messages);
+      settle != quillet::RC_OK) {
+    return settle;
   }
+  file.layout = settled.layout;
+  file.no_backup = settled.no_backup;
   // An excluded buffer goes back as it came: no line may change, and none is lost.
   static const quillet::LineRanges no_line{{{0, 0}}};
   if (options.as_path != nullptr && settings.excluded) file.lines = &no_line;

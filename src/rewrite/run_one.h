@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/options.h"
 #include "diff/diff.h"
 #include "io/buffer.h"
 #include "io/descriptor.h"
+#include "options/options.h"
 
 namespace quillet {
 

@@ -80,11 +80,13 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
   }
   FileRun run = job.run;
   run.lines = slot.lines;
-  if (const ResultCode rc = settle_options(file.settings.get(), job.options->given, run.layout,
-                                           run.no_backup, messages);
+  Options settled;
+  if (const ResultCode rc = settle_options(*job.options, file.settings.get(), settled, messages);
       rc != RC_OK) {
     return rc;
   }
+  run.layout = settled.layout;
+  run.no_backup = settled.no_backup;
   const Target target{.path = file.path.c_str(),
                       .directory = file.directory.get(),
                       .name = file.name.c_str(),

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "cli/options.h"
+#include "base/result.h"
+#include "options/options.h"
 
 namespace quillet {
 
