@@ -18,7 +18,7 @@
 
 #include "base/quote.h"
 #include "io/descriptor.h"
-#include "rewrite/run_one.h"
+#include "run/run.h"
 #include "settings/settings.h"
 #include "tree/reports.h"
 #include "tree/since.h"
@@ -61,12 +61,6 @@ struct Worker {
   Messages messages;
 };
 
-// What every file of the tree shares.
-struct Job {
-  const Options* options;
-  FileRun run;  // the mode and the command line's options, before a file's settings
-};
-
 ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE* messages) {
   const Found& file = slot.file;
   if (file.unreadable) {
@@ -78,15 +72,11 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
     }
     return RC_IO_ERROR;
   }
-  FileRun run = job.run;
-  run.lines = slot.lines;
-  Options settled;
-  if (const ResultCode rc = settle_options(*job.options, file.settings.get(), settled, messages);
-      rc != RC_OK) {
+  FileRun run;
+  if (const ResultCode rc = make_run(job, file.settings.get(), run, messages); rc != RC_OK) {
     return rc;
   }
-  run.layout = settled.layout;
-  run.no_backup = settled.no_backup;
+  run.lines = slot.lines;  // with -since, the lines git names; the command line has none
   const Target target{.path = file.path.c_str(),
                       .directory = file.directory.get(),
                       .name = file.name.c_str(),
@@ -143,7 +133,7 @@ void run_other(Slot& slot, const Job& job, Worker& worker) {
 
 // Runs the file taken in `slot` and hands its report on to be printed.
 void run_taken(Slot& slot, const Job& job, Worker& worker, Reports& reports) {
-  if (job.run.mode == Mode::DIFF) {
+  if (job.options->mode == Mode::DIFF) {
     run_diff(slot, job, worker);
   } else {
     run_other(slot, job, worker);
@@ -219,7 +209,8 @@ Sizes sizes_for(std::int32_t jobs) {
 
 }  // namespace
 
-ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
+ResultCode run_tree(const Options& options, std::FILE* out) {
+  const Job job = begin_job(options);
   // Found once, before any directory of the tree could offer a git of its own.
   const Git git = options.use_git || options.since != nullptr ? find_git() : Git{};
   // With -since, git names the files, and the lines in each that may change.
@@ -240,12 +231,6 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
   const Sizes sizes = sizes_for(options.jobs);
   DirectoryLog directories;
   Reports reports(sizes.workers * AHEAD_PER_WORKER);
-  const Job job{&options, FileRun{.mode = options.mode,
-                                  .layout = options.layout,
-                                  .no_backup = options.no_backup,
-                                  .only_if_changed = true,
-                                  .colour = colour,
-                                  .report = options.report}};
   std::vector<std::thread> threads = start_workers(sizes.workers, reports, job);
   // With no worker at all, this thread runs each file itself before it prints its report: the
   // run is slower, not refused, as a single file's run needs no thread either.
