@@ -33,7 +33,14 @@ same='? The output file cannot be the same as the input file'
 expect "no arguments" 1 help --
 expect "help" 1 help -- -fi a.c -HELP
 expect "no input" 2 "? No input file!" -- -fo b.c
-expect "--help" 1 help -- --help
+# --help lists every option on a line of its own, then points to the manual page; -help is the
+# short text above.
+"$quillet" --HELP -fi a.c >usage.txt; rc=$?
+[ "$rc" = 0 ] || fail "--help: status $rc, want 0"
+head -n 1 usage.txt | grep -q '^Usage: quillet -fi ' || fail "--help: [$(head -n 1 usage.txt)]"
+tail -n 1 usage.txt | grep -q 'man quillet$' || fail "--help: no pointer to the manual page"
+[ "$(grep -c '^  -[a-z0-9]' usage.txt)" -ge 20 ] || fail "--help: [$(cat usage.txt)]"
+! grep -q '.\{81\}' usage.txt || fail "--help: a line past 80 columns: $(grep '.\{81\}' usage.txt)"
 version=$(sed -n 's/^project(quillet VERSION \([0-9.]*\) .*/\1/p' "$here/../CMakeLists.txt")
 expect "-version" 0 "quillet $version" -- -version
 expect "--version, first of all" 0 "quillet $version" -- --VERSION -fi missing.c -th

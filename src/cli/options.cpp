@@ -89,6 +89,12 @@ ResultCode read_arguments(int argc, const char* const* argv, Options& got, std::
       if (spells(argv[i], option) == Spelled::NOT) continue;
       matched = true;
       if (row == HELP && !quiet) {
+        // "--help" is asked for by those who know other programs: they get every option.
+        if (spells(argv[i], option) == Spelled::TWO_DASHES) {
+          print_usage(out);
+          answered = true;
+          return RC_OK;
+        }
         print_help(out);
         return RC_HELP;
       }
@@ -133,6 +139,21 @@ std::FILE* messages_for(const Options& options, std::FILE* out, std::FILE* error
 }
 
 void print_help(std::FILE* out) { std::fwrite(HELP_TEXT.data(), 1, HELP_TEXT.size(), out); }
+
+void print_usage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: quillet -fi PATH [-fo PATH] [options]\n"
+               "       quillet -r [options] PATH...\n"
+               "\n"
+               "Options (letters in any case):\n");
+  for (const OptionRow& option : OPTIONS) {
+    std::string left(option.spelling);
+    if (!option.value_name.empty()) left.append(" ").append(option.value_name);
+    std::fprintf(out, "  %-22s%.*s\n", left.c_str(), static_cast<int>(option.help.size()),
+                 option.help.data());
+  }
+  std::fprintf(out, "\nEvery option, exit status and message: man quillet\n");
+}
 
 void print_version(std::FILE* out) { std::fprintf(out, "quillet %s\n", QUILLET_VERSION); }
 

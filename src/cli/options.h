@@ -10,7 +10,8 @@
 namespace quillet {
 
 /// Fills `options` (which holds the defaults) from argv[1..argc-1], its mode among them. Returns
-/// RC_OK, RC_IN_PLACE (the mode is Mode::IN_PLACE), or a code that ends the run (RC_HELP,
+/// RC_OK (with `options.answered` after "-version" and "--help"), RC_IN_PLACE (the mode is
+/// Mode::IN_PLACE), or a code that ends the run (RC_HELP,
 /// RC_NO_INPUT, RC_SAME_FILE, RC_BAD_ARGUMENTS) after printing its text: the help and the version
 /// on `out`, a refusal on `out` too, or on `errors` when the command line asks for the text on
 /// standard output (see messages_for). Standard input without "-fo" is written to standard
@@ -25,6 +26,9 @@ namespace quillet {
 
 /// Prints the help text on `out`.
 void print_help(std::FILE* out);
+
+/// Prints the usage that "--help" asks for on `out`: a line for every option, from the table.
+void print_usage(std::FILE* out);
 
 /// Prints "quillet X.Y.Z", the version built, on `out`.
 void print_version(std::FILE* out);

@@ -198,17 +198,17 @@ void merge(const Options& from, Options& into) {
 /// option's bit in Options::given.
 // clang-format off
 inline constexpr OptionRow OPTIONS[] = {
-    {"-th", Value::NUMBER, "N", row::column<&LayoutOptions::th, DEFAULT_TH>, true, row::merge_layout<&LayoutOptions::th>, "a comment whose marker starts left of column N stays (25)"},
+    {"-th", Value::NUMBER, "N", row::column<&LayoutOptions::th, DEFAULT_TH>, true, row::merge_layout<&LayoutOptions::th>, "leave comments whose marker starts left of column N (25)"},
     {"-cpos", Value::NUMBER, "N", row::column<&LayoutOptions::cpos, DEFAULT_CPOS>, true, row::merge_layout<&LayoutOptions::cpos>, "the column a moved comment's marker starts at (65)"},
     {"-csz", Value::NUMBER, "N", row::column<&LayoutOptions::csz, DEFAULT_CSZ>, true, row::merge_layout<&LayoutOptions::csz>, "the width of a block comment's text field (42)"},
     {"-cpp", Value::NONE, "", row::layout_switch<&LayoutOptions::cpp_style>, true, row::merge_layout<&LayoutOptions::cpp_style>, "write line comments (//) instead of block comments"},
     {"-fi", Value::TEXT, "PATH", row::input, false, nullptr, "the file to read; - is standard input"},
     {"-fo", Value::TEXT, "PATH", row::text<&Options::output_file>, false, nullptr, "the file to write; - is standard output; none: in place"},
-    {"-help", Value::NONE, "", nullptr, false, nullptr, "print the short help text (status 1); --help prints this"},
+    {"-help", Value::NONE, "", nullptr, false, nullptr, "the short help text (status 1); --help: this list"},
     {"-check", Value::NONE, "", nullptr, false, nullptr, "write nothing; status 11 when a line would change"},
     {"-tabs", Value::NUMBER, "N", row::tabs, true, row::merge_layout<&LayoutOptions::tabs>, "a tab advances to the next multiple of N columns (1)"},
     {"-utf8", Value::NONE, "", row::layout_switch<&LayoutOptions::utf8>, true, row::merge_layout<&LayoutOptions::utf8>, "count a UTF-8 character as one column"},
-    {"-r", Value::NONE, "", row::switch_to<&Options::recursive>, false, nullptr, "run on every file named, and every source file below a directory"},
+    {"-r", Value::NONE, "", row::switch_to<&Options::recursive>, false, nullptr, "run on the files named and the sources in directories"},
     {"-j", Value::NUMBER, "N", row::jobs, false, nullptr, "with -r, run N files at once (one per processor)"},
     {"-nobak", Value::NONE, "", row::switch_to<&Options::no_backup>, true, row::merge<&Options::no_backup>, "in place, keep no .bak"},
     {"-diff", Value::NONE, "", nullptr, false, nullptr, "write nothing; print the change as a unified diff"},
