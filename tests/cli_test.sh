@@ -68,6 +68,8 @@ rc=$?
 if [ -w /dev/full ]; then
   expect "disk full" 10 "? Error writing /dev/full" -- -fi a.c -fo /dev/full
 fi
+expect "two dashes check" 11 "? a.c would change" -- -fi a.c --check
+cmp -s a.c original.c && [ ! -e a.c.bak ] || fail "--check wrote the file"
 expect "two files" 0 "" -- -fi a.c -fo b.c -cpp
 cmp -s a.c original.c || fail "the input changed"
 printf 'int x;%58s// a comment\n' '' >want.c

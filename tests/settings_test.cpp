@@ -35,6 +35,7 @@ TEST(ParseSettings, Table) {
       {"-fi a.c", "-fi cannot be set here"},
       {"-check", "-check cannot be set here"},
       {"cpp", "unknown word cpp"},
+      {"--cpp --th 40", "", 40, std::nullopt, true},
       {"-exclude build/ -cpp -EXCLUDE", "-EXCLUDE needs a pattern", std::nullopt, std::nullopt, true},
       {"-align wide", "-align takes fixed, column, group or keep, not wide"},
       {"-cpp -pad", "-pad takes tabs or spaces, not ", std::nullopt, std::nullopt, true},

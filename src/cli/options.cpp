@@ -145,7 +145,7 @@ void print_usage(std::FILE* out) {
                "Usage: quillet -fi PATH [-fo PATH] [options]\n"
                "       quillet -r [options] PATH...\n"
                "\n"
-               "Options (letters in any case):\n");
+               "Options (letters in any case, one dash or two):\n");
   for (const OptionRow& option : OPTIONS) {
     std::string left(option.spelling);
     if (!option.value_name.empty()) left.append(" ").append(option.value_name);

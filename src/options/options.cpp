@@ -132,12 +132,8 @@ ResultCode check_tab_padding(const LayoutOptions& layout, std::FILE* out) {
 
 Spelled spells(std::string_view arg, const OptionRow& option) {
   if (is_option(arg, option.spelling)) return Spelled::ONE_DASH;
-  // "--help" and "--version", as most programs spell them, are "-help" and "-version".
-  const bool long_form =
-      &option == &OPTIONS[option_row("-help")] || &option == &OPTIONS[option_row("-version")];
-  if (long_form && arg.starts_with('-') && is_option(arg.substr(1), option.spelling)) {
-    return Spelled::TWO_DASHES;
-  }
+  // As most other programs spell their options: "--check" is "-check".
+  if (arg.starts_with('-') && is_option(arg.substr(1), option.spelling)) return Spelled::TWO_DASHES;
   return Spelled::NOT;
 }
 
