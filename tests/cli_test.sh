@@ -70,6 +70,17 @@ if [ -w /dev/full ]; then
 fi
 expect "two dashes check" 11 "? a.c would change" -- -fi a.c --check
 cmp -s a.c original.c && [ ! -e a.c.bak ] || fail "--check wrote the file"
+# In a tree, where a word that is no option names a path, a misspelt option is refused before
+# anything is read or written; a file of that name is a path, as "./-x" always is.
+mkdir tree && cp original.c tree/t.c
+for typo in -chek --chek -5 --; do
+  expect "tree, unknown option $typo" 9 "? Unknown option: $typo" -- -r "$typo" tree
+done
+cmp -s tree/t.c original.c && [ ! -e tree/t.c.bak ] || fail "an unknown option ran the tree"
+cp original.c ./-x.c
+expect "tree, a file named like an option" 11 "? -x.c would change" -- -r -check -x.c
+expect "tree, ./-x" 11 "? ./-x.c would change" -- -r -check ./-x.c
+expect "one file ignores an unknown word" 0 "" -- -fi a.c -fo b.c -chek
 expect "two files" 0 "" -- -fi a.c -fo b.c -cpp
 cmp -s a.c original.c || fail "the input changed"
 printf 'int x;%58s// a comment\n' '' >want.c

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "base/quote.h"
+#include "platform/file.h"
 
 namespace quillet {
 namespace {
@@ -73,10 +76,11 @@ ResultCode tree_mode(std::vector<const char*> paths, const char* output_file, Op
 }
 
 // Reads every argument into `got`, printing the help text and the version on `out` (then
-// `answered`) and a refusal on `messages`. Without `messages` it prints nothing and reads on past
-// a refusal, the help and the version, only to learn what the whole command line asks for.
+// `answered`) and a refusal on `messages`, and puts the words that no option takes in `words`.
+// Without `messages` it prints nothing and reads on past a refusal, the help and the version,
+// only to learn what the whole command line asks for.
 ResultCode read_arguments(int argc, const char* const* argv, Options& got, std::FILE* out,
-                          std::FILE* messages, bool& answered) {
+                          std::FILE* messages, bool& answered, std::vector<const char*>& words) {
   // Each pass tests one argument against every option in turn. An option that takes a value
   // moves on to it, and the tests after it in the same pass look at that value, so "-th -cpp"
   // sets both th (to its default) and the line-comment style. An argument that no test matches,
@@ -120,9 +124,21 @@ ResultCode read_arguments(int argc, const char* const* argv, Options& got, std::
         return RC_BAD_ARGUMENTS;
       }
     }
-    if (!matched) got.paths.push_back(argv[i]);
+    if (!matched) {
+      got.paths.push_back(argv[i]);
+      words.push_back(argv[i]);
+    }
   }
   return RC_OK;
+}
+
+// Whether `word`, which no option takes, is an option misspelt: it starts with "-" (a file named
+// so is written "./-x"), and no file has that name. "-" alone is standard input.
+bool is_unknown_option(const char* word) {
+  if (word[0] != '-' || word[1] == '\0') return false;
+  FileFacts facts;
+  const int error = facts_of_path(word, Link::REFUSE, facts);
+  return error == ENOENT || error == ENOTDIR;
 }
 
 // Whether the command line read into `got` asks for the text on standard output: "-fo -", or
@@ -167,15 +183,26 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   // command line is read once first, to know where its refusals may go.
   Options asked = options;
   bool answered = false;
-  (void)read_arguments(argc, argv, asked, nullptr, nullptr, answered);
+  std::vector<const char*> words;
+  (void)read_arguments(argc, argv, asked, nullptr, nullptr, answered, words);
   std::FILE* const messages = text_to_standard_output(asked) ? errors : out;
   Options got = options;  // stored only once every argument is read
-  if (const ResultCode rc = read_arguments(argc, argv, got, out, messages, answered); rc != RC_OK) {
+  words.clear();
+  if (const ResultCode rc = read_arguments(argc, argv, got, out, messages, answered, words);
+      rc != RC_OK) {
     return rc;
   }
   if (answered) {
     options.answered = true;
     return RC_OK;
+  }
+  // In a tree the words that name no option are paths: a typo must not turn a check into a
+  // rewrite of the paths that follow it. Run on one file, they are ignored.
+  const auto unknown =
+      got.recursive ? std::find_if(words.begin(), words.end(), is_unknown_option) : words.end();
+  if (unknown != words.end()) {
+    std::fprintf(messages, "? Unknown option: %s\n", printable(*unknown).c_str());
+    return RC_BAD_ARGUMENTS;
   }
 
   // The paths as given; what the run takes of them is decided below.
