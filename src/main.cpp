@@ -10,7 +10,7 @@ namespace {
 
 quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
-  const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout, stderr);
+  const quillet::ResultCode rc = quillet::read_command_line(argc, argv, options, stdout, stderr);
   if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.answered) return rc;
   if (options.recursive) return quillet::run_tree(options, stdout);
   // Where standard output takes the text, a message there would be taken for it: an editor

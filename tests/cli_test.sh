@@ -33,6 +33,11 @@ same='? The output file cannot be the same as the input file'
 expect "no arguments" 1 help --
 expect "help" 1 help -- -fi a.c -HELP
 expect "no input" 2 "? No input file!" -- -fo b.c
+# A file named without -fi, or -r without a path, is told how to name one.
+expect "a file without -fi" 2 "? No input file!
+? Name the file to read with -fi: quillet -fi FILE" -- file.c -cpp
+expect "-r without a path" 2 "? No input file!
+? Name the files and directories to run on: quillet -r PATH..." -- -r -check
 # --help lists every option on a line of its own, then points to the manual page; -help is the
 # short text above.
 "$quillet" --HELP -fi a.c >usage.txt; rc=$?

@@ -50,7 +50,7 @@ constexpr std::size_t VERSION = option_row("-version");
 
 // "-r": every path named is run on in place, checked or diffed; there is no single output.
 ResultCode tree_mode(std::vector<const char*> paths, const char* output_file, Options& options,
-                     std::FILE* out) {
+                     std::FILE* out, bool explain) {
   if (output_file != nullptr) {
     std::fprintf(out, "? -fo cannot be used with -r\n");
     return RC_BAD_ARGUMENTS;
@@ -69,6 +69,8 @@ ResultCode tree_mode(std::vector<const char*> paths, const char* output_file, Op
   }
   if (paths.empty()) {
     std::fprintf(out, "? No input file!\n");
+    if (explain)
+      std::fprintf(out, "? Name the files and directories to run on: quillet -r PATH...\n");
     return RC_NO_INPUT;
   }
   options.paths = std::move(paths);
@@ -173,8 +175,12 @@ void print_usage(std::FILE* out) {
 
 void print_version(std::FILE* out) { std::fprintf(out, "quillet %s\n", QUILLET_VERSION); }
 
-ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
-                              std::FILE* errors) {
+namespace {
+
+// parse_command_line, which, with `explain`, says how to name a file after "? No input file!"
+// where the command line seems to have meant one: a word without -fi, or -r without a path.
+ResultCode parse(int argc, const char* const* argv, Options& options, std::FILE* out,
+                 std::FILE* errors, bool explain) {
   if (argc <= 1) {
     print_help(out);
     return RC_HELP;
@@ -238,13 +244,18 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     return RC_BAD_ARGUMENTS;
   }
   options = got;
-  if (options.recursive) return tree_mode(std::move(paths), output_file, options, messages);
+  if (options.recursive) {
+    return tree_mode(std::move(paths), output_file, options, messages, explain);
+  }
   if (options.since != nullptr) {
     std::fprintf(messages, "? -since needs -r\n");
     return RC_BAD_ARGUMENTS;
   }
   if (input_file == nullptr) {
     std::fprintf(messages, "? No input file!\n");
+    if (explain && !words.empty()) {
+      std::fprintf(messages, "? Name the file to read with -fi: quillet -fi FILE\n");
+    }
     return RC_NO_INPUT;
   }
   options.input_file = input_file;
@@ -255,6 +266,18 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     return refuse_same_file(messages);
   }
   return RC_OK;
+}
+
+}  // namespace
+
+ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
+                              std::FILE* errors) {
+  return parse(argc, argv, options, out, errors, false);
+}
+
+ResultCode read_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
+                             std::FILE* errors) {
+  return parse(argc, argv, options, out, errors, true);
 }
 
 }  // namespace quillet

@@ -20,6 +20,11 @@ namespace quillet {
 [[nodiscard]] ResultCode parse_command_line(int argc, const char* const* argv, Options& options,
                                             std::FILE* out, std::FILE* errors);
 
+/// The command line as the program reads it: parse_command_line, and after "? No input file!",
+/// where a word was given without "-fi" or "-r" without a path, a line that says how to name one.
+[[nodiscard]] ResultCode read_command_line(int argc, const char* const* argv, Options& options,
+                                           std::FILE* out, std::FILE* errors);
+
 /// Where the messages of a run with `options` go: `errors` when standard output takes the text
 /// (nothing else may land in it), else `out`.
 [[nodiscard]] std::FILE* messages_for(const Options& options, std::FILE* out, std::FILE* errors);
