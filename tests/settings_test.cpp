@@ -17,6 +17,9 @@ namespace quillet {
 namespace {
 
 TEST(ParseSettings, Table) {
+  const std::string NOT_HERE =
+      "is not an option a settings file takes (it takes -th, -cpos, -csz, -cpp, -tabs, -utf8, "
+      "-nobak, -trail, -exclude, -align, -span, -gap, -asis, -pad)";
   struct Case {
     const char* text;
     std::string error;
@@ -32,8 +35,9 @@ TEST(ParseSettings, Table) {
       {"-th -5", "", DEFAULT_TH},
       {"-cpp -th", "-th needs a number", std::nullopt, std::nullopt, true},
       {"-th -cpp", "-th needs a number"},
-      {"-fi a.c", "-fi cannot be set here"},
-      {"-check", "-check cannot be set here"},
+      {"-fi a.c", "-fi " + NOT_HERE},
+      {"-check", "-check " + NOT_HERE},
+      {"-cpos=49", "-cpos=49 " + NOT_HERE},
       {"cpp", "unknown word cpp"},
       {"--cpp --th 40", "", 40, std::nullopt, true},
       {"-exclude build/ -cpp -EXCLUDE", "-EXCLUDE needs a pattern", std::nullopt, std::nullopt, true},

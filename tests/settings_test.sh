@@ -102,5 +102,11 @@ cp -r p t2 && cp bad/.quillet t2/near/
 "$quillet" -r t2 -check >printed.txt; rc=$?
 [ "$rc" = 12 ] && [ "$(grep -c 'would change' printed.txt)" = 1 ] ||
   fail "tree with a bad settings file: status $rc: $(cat printed.txt)"
+# It is told once, at the first of its files in the order of the walk, whatever the threads.
+[ "$(grep -c "^? t2/near/.quillet: " printed.txt)" = 1 ] ||
+  fail "a bad settings file told more than once: $(cat printed.txt)"
+for jobs in 1 4; do
+  "$quillet" -r t2 -check -j "$jobs" | cmp -s - printed.txt || fail "another report with -j $jobs"
+done
 
 finish

@@ -63,7 +63,8 @@ struct Job {
 /// The run of one file of `job`, whose directory's settings file is `settings` (nullptr: none):
 /// the mode and the options of the command line, with those of the settings file that the
 /// command line does not set (none with "-noconf"). Every line may change (see FileRun::lines).
-/// Returns RC_OK, or RC_BAD_SETTINGS after printing why on `messages`.
+/// Returns RC_OK, or RC_BAD_SETTINGS after printing why on `messages` (nothing, when it is
+/// nullptr: it was told before).
 [[nodiscard]] ResultCode make_run(const Job& job, const Settings* settings, FileRun& run,
                                   std::FILE* messages);
 

@@ -64,6 +64,17 @@ std::uint64_t merged_rows() {
 // Each file's run walks these rows alone.
 const std::uint64_t MERGED_ROWS = merged_rows();
 
+// The options a settings file takes, as a message lists them: "-th, -cpos, ...".
+std::string settings_options() {
+  std::string list;
+  for (const OptionRow& option : OPTIONS) {
+    if (!option.in_settings) continue;
+    if (!list.empty()) list += ", ";
+    list += option.spelling;
+  }
+  return list;
+}
+
 // What the value of `option` is, as a message names it: "a number", "a pattern".
 std::string value_noun(const OptionRow& option) {
   if (option.value == Value::NUMBER) return "a number";
@@ -144,8 +155,11 @@ Settings parse_settings(std::string path, std::string_view text) {
   for (std::string_view word = next_word(text, at); !word.empty(); word = next_word(text, at)) {
     const OptionRow* const option = find_option(word);
     if (option == nullptr || !option->in_settings) {
-      settings.error = is_option_word(word) ? printable(word) + " cannot be set here"
-                                            : "unknown word " + printable(word);
+      settings.error = is_option_word(word)
+                           ? printable(word) +
+                                 " is not an option a settings file takes (it takes " +
+                                 settings_options() + ")"
+                           : "unknown word " + printable(word);
       return settings;
     }
     std::string value;
@@ -444,7 +458,9 @@ bool is_excluded(const DirectorySettings& settings, std::string_view name, bool 
 ResultCode settle_options(const Options& command_line, const Settings* file, Options& settled,
                           std::FILE* messages) {
   if (file != nullptr && !file->error.empty()) {
-    std::fprintf(messages, "? %s: %s\n", printable(file->path).c_str(), file->error.c_str());
+    if (messages != nullptr) {
+      std::fprintf(messages, "? %s: %s\n", printable(file->path).c_str(), file->error.c_str());
+    }
     return RC_BAD_SETTINGS;
   }
   // The options the file gives and the command line does not, a bit for each row.

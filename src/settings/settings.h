@@ -123,8 +123,9 @@ struct FileSettings {
 /// The options one file runs with, put in `settled`: each option that a settings file may set
 /// from `file` (nullptr: none) where it sets it and `command_line` does not, else from
 /// `command_line`; then th and cpos ordered. Nothing else in `settled` is touched. Returns RC_OK,
-/// or RC_BAD_SETTINGS after printing what is wrong with `file` on `messages`, or RC_BAD_ARGUMENTS
-/// when tabs are to pad and there are no tab stops.
+/// or RC_BAD_SETTINGS after printing what is wrong with `file` on `messages` (nothing, when it is
+/// nullptr: it was told before), or RC_BAD_ARGUMENTS when tabs are to pad and there are no tab
+/// stops.
 [[nodiscard]] ResultCode settle_options(const Options& command_line, const Settings* file,
                                         Options& settled, std::FILE* messages);
 

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/quote.h"
@@ -73,7 +74,9 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
     return RC_IO_ERROR;
   }
   FileRun run;
-  if (const ResultCode rc = make_run(job, file.settings.get(), run, messages); rc != RC_OK) {
+  if (const ResultCode rc =
+          make_run(job, file.settings.get(), run, slot.settings_told ? nullptr : messages);
+      rc != RC_OK) {
     return rc;
   }
   run.lines = slot.lines;  // with -since, the lines git names; the command line has none
@@ -217,6 +220,7 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
   std::vector<ChangedFile> changed;
   std::vector<const char*> paths = options.paths;
   std::unordered_map<std::string_view, const LineRanges*> lines_of;
+  std::unordered_set<std::string> told;  // the refused settings files told so far
   if (options.since != nullptr) {
     if (const ResultCode rc = changed_since(git, options.since, options.paths, changed, out);
         rc != RC_OK) {
@@ -254,6 +258,12 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
       if (next_file(walk, slot->file)) {
         if (const auto found = lines_of.find(slot->file.path); found != lines_of.end()) {
           slot->lines = found->second;
+        }
+        // A refused settings file is told once, at the first of its files that the walk finds;
+        // the others are refused too, without a word.
+        if (const Settings* const settings = slot->file.settings.get();
+            settings != nullptr && !settings->error.empty()) {
+          slot->settings_told = !told.insert(settings->path).second;
         }
         reports.publish();
       } else {
