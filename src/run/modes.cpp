@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/paths.h"
 #include "base/quote.h"
 #include "io/buffer.h"
 #include "io/in_place.h"
@@ -345,7 +346,13 @@ ResultCode check_file(const FileRun& run, const Target& target, Files& files, st
   const Descriptor input(files.in.fd);
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   // Told line by line, as the lines come, or once for the file.
-  const LineReport report{messages, run.report, shown(target)};
+  // GitHub places an annotation by the file's path from the repository's top.
+  const std::string github_name =
+      run.report == Report::GITHUB && run.names != nullptr
+          ? path_from_top(run.names->top, run.names->prefix, shown(target))
+          : std::string();
+  const LineReport report{messages, run.report,
+                          run.report == Report::GITHUB ? github_name.c_str() : shown(target)};
   const ResultCode rc = would_change(files, run, shown(target), false, messages,
                                      run.report != Report::FILES ? &report : nullptr);
   if (rc == RC_WOULD_CHANGE && run.report == Report::FILES) {

@@ -34,10 +34,11 @@ FileSettings locate(const Options& options, SettingsCache& cache, Descriptor& di
 
 }  // namespace
 
-Job begin_job(const Options& options) {
+Job begin_job(const Options& options, const ReportNames* names) {
   // An interrupted run leaves no temporary file behind, and no git of a tree run running.
   if (options.mode == Mode::IN_PLACE || options.recursive) clean_up_on_signal();
   return {.options = &options,
+          .names = names,
           .colour = options.mode == Mode::DIFF && wants_colour(),
           .only_if_changed = options.recursive};
 }
@@ -57,7 +58,8 @@ ResultCode make_run(const Job& job, const Settings* settings, FileRun& run, std:
                 .colour = job.colour,
                 .output_file = options.output_file,
                 .lines = &options.lines,
-                .report = options.report};
+                .report = options.report,
+                .names = job.names};
   return RC_OK;
 }
 
@@ -74,8 +76,8 @@ ResultCode run_one_file(const FileRun& run, const Target& target, Buffers& buffe
   return RC_OK;  // not reached: every mode is named above
 }
 
-ResultCode run_file(const Options& options, std::FILE* messages) {
-  const Job job = begin_job(options);
+ResultCode run_file(const Options& options, const ReportNames& names, std::FILE* messages) {
+  const Job job = begin_job(options, &names);
   SettingsCache cache;
   Descriptor directory;
   Place place;

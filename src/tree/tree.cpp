@@ -213,9 +213,12 @@ Sizes sizes_for(std::int32_t jobs) {
 }  // namespace
 
 ResultCode run_tree(const Options& options, std::FILE* out) {
-  const Job job = begin_job(options);
   // Found once, before any directory of the tree could offer a git of its own.
-  const Git git = options.use_git || options.since != nullptr ? find_git() : Git{};
+  const Git git = options.use_git || options.since != nullptr || options.report == Report::GITHUB
+                      ? find_git()
+                      : Git{};
+  const ReportNames names = report_names(options, &git);
+  const Job job = begin_job(options, &names);
   // With -since, git names the files, and the lines in each that may change.
   std::vector<ChangedFile> changed;
   std::vector<const char*> paths = options.paths;
