@@ -34,13 +34,9 @@ touching() {
 }
 
 # The files whose calls move to the platform room next, by name wherever their room is, and the
-# lines that touch the system there now; in_place.h reads the status the run of one file still
-# takes by hand.
+# lines that touch the system there now.
 declare -A waiting=(
-  [modes.cpp]=47
-  [settings.cpp]=42
   [tree.cpp]=12
-  [in_place.h]=3
 )
 
 if [ "${2:-}" = --count ]; then

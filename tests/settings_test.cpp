@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "test_files.h"
 
 namespace quillet {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/quote.h"
-#include "io/descriptor.h"
+#include "io/directories.h"
 #include "run/run.h"
 #include "settings/settings.h"
 #include "tree/reports.h"
