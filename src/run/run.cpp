@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "io/interrupt.h"
+#include "platform/interrupt.h"
 #include "run/modes.h"
 #include "run/streams.h"
 
