@@ -10,7 +10,7 @@
 #include "base/result.h"
 #include "diff/diff.h"
 #include "io/buffer.h"
-#include "io/descriptor.h"
+#include "io/directories.h"
 #include "io/in_place.h"
 #include "layout/layout.h"
 #include "options/options.h"
