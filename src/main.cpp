@@ -1,6 +1,8 @@
 // The program: the command line read, then one file run, or a tree.
+#include <cerrno>
 #include <cstdio>
 
+#include "base/failure.h"
 #include "cli/options.h"
 #include "run/run.h"
 #include "run/streams.h"
@@ -27,10 +29,14 @@ int main(int argc, char** argv) {
   const quillet::ResultCode rc = run(argc, argv);
   // A diff or a report that did not reach standard output is no success: say so where it can
   // still be read.
-  if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) &&
+  // A write that failed before the last flush left no reason that lasts: it is told as a failed
+  // transfer.
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int error = flushed ? 0 : errno;
+  if ((!flushed || std::ferror(stdout) != 0) &&
       (rc == quillet::RC_OK || rc == quillet::RC_WOULD_CHANGE)) {
-    std::fprintf(stderr, "? Error writing standard output\n");
-    return quillet::RC_IO_ERROR;
+    return quillet::io_failed(stderr, quillet::Doing::WRITING, "standard output", error);
   }
   return rc;
 }

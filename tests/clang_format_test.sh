@@ -20,7 +20,7 @@ for candidate in clang-format clang-format-19 clang-format-18 clang-format-17 cl
 done
 if [ -z "$formatter" ]; then
   echo "skipped: no clang-format of 16 or later is installed (AlignTrailingComments: Kind: Leave)"
-  exit 0
+  exit 77
 fi
 echo "with $formatter ($("$formatter" --version))"
 

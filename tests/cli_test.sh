@@ -62,7 +62,7 @@ expect "cannot create" 6 "Cannot create file: no/such/dir/b.c" -- -fi a.c -fo no
 expect "empty output path" 6 "Cannot create file: " -- -fi a.c -fo ""
 expect "missing value" 9 "? Missing value for -csz" -- -fi a.c -fo b.c -csz
 printf 'keep\n' >b.c
-expect "input is a directory" 10 "? Error reading ." -- -fi . -fo b.c
+expect "input is a directory" 10 "? Error reading .: Is a directory" -- -fi . -fo b.c
 [ "$(cat b.c)" = keep ] || fail "a directory as input emptied the output"
 "$quillet" -fi a.c -fo - >&-
 rc=$?
@@ -71,7 +71,7 @@ rc=$?
 rc=$?
 [ "$rc" = 4 ] && cmp -s a.c original.c || fail "standard output is the input: status $rc, or it changed"
 if [ -w /dev/full ]; then
-  expect "disk full" 10 "? Error writing /dev/full" -- -fi a.c -fo /dev/full
+  expect "disk full" 10 "? Error writing /dev/full: No space left on device" -- -fi a.c -fo /dev/full
 fi
 expect "two dashes check" 11 "? a.c would change" -- -fi a.c --check
 cmp -s a.c original.c && [ ! -e a.c.bak ] || fail "--check wrote the file"

@@ -61,17 +61,18 @@ diff -r names names.want >/dev/null || fail "hostile names: the patch changed wh
 # A diff that cannot be spooled whole is a failure, not a shorter patch.
 mkdir -p spool && yes 'int x;                         // a' | head -n 9 >spool/a.c
 (ulimit -f 1; trap '' XFSZ; "$quillet" -r -diff spool >spooled.txt); rc=$?
-[ "$rc" = 10 ] && [ "$(cat spooled.txt)" = "? Error writing a temporary file" ] ||
+[ "$rc" = 10 ] && [ "$(cat spooled.txt)" = "? Error writing a temporary file: File too large" ] ||
   fail "spool full: status $rc, printed [$(head -c 200 spooled.txt)]"
 
 # Standard input is named "-"; its diff is the file's, under that name.
 "$quillet" -fi - -diff <t/long.c | sed -n '1s/\t.*//p' | grep -qx -- '--- -' || fail "standard input is not named -"
 
 # A diff that cannot be written is a failure, said on the error stream as the output is lost.
-for to in /dev/full closed; do
+for to in "/dev/full|No space left on device" "closed|Bad file descriptor"; do
+  why=${to#*|} to=${to%|*}
   if [ "$to" = closed ]; then "$quillet" -fi t/long.c -diff 2>err.txt >&-; rc=$?
   else "$quillet" -fi t/long.c -diff 2>err.txt >"$to"; rc=$?; fi
-  [ "$rc" = 10 ] && [ "$(cat err.txt)" = "? Error writing standard output" ] ||
+  [ "$rc" = 10 ] && [ "$(cat err.txt)" = "? Error writing standard output: $why" ] ||
     fail "diff to $to: status $rc, said [$(cat err.txt)]"
 done
 

@@ -59,8 +59,10 @@ refused() {
     fail "$1, bad settings: the message was not shown: [$(cat "$work/said.txt" 2>/dev/null)]"
 }
 
+ran=0
 for vim in vim nvim; do
   command -v "$vim" >/dev/null || { echo "skipped: $vim is not installed"; continue; }
+  ran=$((ran + 1))
   if [ "$vim" = vim ]; then
     run() { timeout 60 vim -Nu NONE -i NONE -n -es -c "source $work/recipe.vim" "$@"; }
   else
@@ -84,6 +86,7 @@ ale=/usr/share/vim-ale
 if command -v vim >/dev/null && [ -f "$ale/plugin/ale.vim" ]; then
   printf 'set nocompatible\nset rtp^=%s\nfiletype plugin on\nsource %s\n' "$ale" \
     "$work/recipe-ale.vim" >"$work/ale.vimrc"
+  ran=$((ran + 1))
   ale_run() {
     timeout 60 vim -u "$work/ale.vimrc" -i NONE -n -es "$@" -c 'sleep 2' -c 'qa!' \
       "$work/p/src/a.c" </dev/null >/dev/null 2>&1
@@ -105,6 +108,7 @@ fi
 # VS Code cannot run here. Its task must start Quillet with no shell and the file's name as an
 # argument of its own; it is run so, as VS Code runs it, on a name that a shell would run.
 if command -v jq >/dev/null; then
+  ran=$((ran + 1))
   hostile='x$(touch P).c'
   cp "$work/original.c" "$work/p/src/$hostile"
   jq -e '.tasks[0] | .type == "process" and .command == "quillet" and (.args | index("${file}") != null)' \
@@ -120,6 +124,7 @@ else
 fi
 
 if command -v emacs >/dev/null; then
+  ran=$((ran + 1))
   emacs_run() { timeout 60 emacs -Q --batch -l "$work/recipe.el" --eval "$1" </dev/null 2>/dev/null; }
   fresh
   emacs_run "(progn (setq make-backup-files nil) (find-file \"$work/p/src/a.c\")
@@ -142,4 +147,4 @@ else
   echo "skipped: emacs is not installed"
 fi
 
-finish
+finish_parts "$ran"

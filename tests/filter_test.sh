@@ -64,7 +64,7 @@ while IFS='|' read -r name status text args; do
   said "$name"
 done <<EOF
 no such input|5|No such file: missing.c|-fi missing.c -fo -
-input is a directory|10|? Error reading dir|-fi dir -fo -
+input is a directory|10|? Error reading dir: Is a directory|-fi dir -fo -
 bad settings|12|$bad|-fi - -fo - -as bad/a.c
 bad settings, no -fo|12|$bad|-fi - -as bad/a.c
 not a line range|9|? Not a line range (FIRST:LAST, from 1): 0:1|-fi - -lines 0:1
@@ -83,11 +83,11 @@ expect "standard output appends to the input" 4 a.c
 message "? The output file cannot be the same as the input file" && said "appends to the input"
 if [ -w /dev/full ]; then
   "$quillet" -fi a.c -fo - >/dev/full 2>errors; rc=$?
-  message "? Error writing -"
+  message "? Error writing -: No space left on device"
   [ "$rc" = 10 ] || fail "disk full on standard output: status $rc"
   said "disk full on standard output"
   "$quillet" -fi many.c -fo /dev/full >printed 2>&1; rc=$?
-  message "? Error writing /dev/full"
+  message "? Error writing /dev/full: No space left on device"
   expect "disk full after many buffers" 10 wanted
 fi
 head -c 600000 /dev/zero | tr '\0' 'x' | fold -w 70 >big.c
@@ -96,7 +96,7 @@ QUILLET_FAIL="read 2 5" "$faulty" -fi - <big.c >printed 2>errors; rc=$?
 [ -s printed ] || fail "read error after output: nothing was written before it"
 cmp -s printed big.c 2>/dev/null
 [ $? = 1 ] && ! grep -q 'Error' printed || fail "read error after output: a message joined the text"
-message "? Error reading -" && said "read error after output"
+message "? Error reading -: Input/output error" && said "read error after output"
 
 # -check writes nothing anywhere and tells by its status.
 cp a.c check.c

@@ -9,7 +9,7 @@ quillet=$(realpath "$1")
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
 work=$(pwd -P)
-command -v git >/dev/null || { echo "no git here: skipped"; finish; exit; }
+command -v git >/dev/null || { echo "no git here: skipped"; exit 77; }
 git_bin=$(dirname "$(command -v git)")
 ask=(ls-files -z --others --ignored --exclude-standard --directory)
 

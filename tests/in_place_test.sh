@@ -200,7 +200,7 @@ case="input is a directory"
 fresh dir_input
 mkdir d
 printf 'keep\n' >d.tmp
-run 10 "? Error reading d" -fi d
+run 10 "? Error reading d: Is a directory" -fi d
 has d.tmp 'keep
 '
 [ -d d ] || fail "$case: the directory is gone"
@@ -225,7 +225,7 @@ cp a.c before.c
 printed=$(ulimit -f 4; trap '' XFSZ; "$quillet" -fi a.c)
 rc=$?
 [ "$rc" = 10 ] || fail "$case: status $rc, want 10"
-[ "$printed" = "? Error writing a.c.tmp" ] || fail "$case: printed [$printed]"
+[ "$printed" = "? Error writing a.c.tmp: File too large" ] || fail "$case: printed [$printed]"
 cmp -s a.c before.c || fail "$case: the input changed"
 absent a.c.tmp
 absent a.c.bak
@@ -289,7 +289,7 @@ has a.c.tmp "$rewritten"
 
 case="directory cannot be synced"
 fresh sync_directory
-with_fault "fsync directory 5" 10 "? Error writing ." -fi a.c
+with_fault "fsync directory 5" 10 "? Error writing .: Input/output error" -fi a.c
 has a.c "$rewritten"
 has a.c.bak "$original"
 

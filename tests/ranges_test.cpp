@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/lines.h"
+#include "base/line_ranges.h"
 #include "tree/since.h"
 
 namespace quillet {

@@ -15,8 +15,8 @@ using namespace std::string_view_literals;
 struct ScanCase {
   const char* name;
   std::string_view line;
-  ScanState in = OK;
-  ScanState want = OK;
+  ScanState in = ScanState::OK;
+  ScanState want = ScanState::OK;
   std::int32_t want_start = 0;
   std::int32_t want_end = 0;
   bool fails = false;  // the indexes handed in come back untouched
@@ -28,35 +28,35 @@ constexpr ScanCase CASES[] = {
     {.name = "block comment", .line = "int x; /* count */\n", .want_start = 9, .want_end = 16},
     {.name = "code after comment", .line = "/* c */ x = 1;\n"},
     {.name = "division is code", .line = "a = b / c; // q\n", .want_start = 13, .want_end = 15},
-    {.name = "comment opens", .line = "x = 1; /* a\n", .want = C___CM, .want_start = 9, .want_end = 11},
-    {.name = "comment closes", .line = "b */ y; // z\n", .in = C___CM, .want_start = 10, .want_end = 12},
-    {.name = "closes, then blank", .line = "b */  \n", .in = C___CM, .want_end = 2},
+    {.name = "comment opens", .line = "x = 1; /* a\n", .want = ScanState::C___CM, .want_start = 9, .want_end = 11},
+    {.name = "comment closes", .line = "b */ y; // z\n", .in = ScanState::C___CM, .want_start = 10, .want_end = 12},
+    {.name = "closes, then blank", .line = "b */  \n", .in = ScanState::C___CM, .want_end = 2},
     {.name = "empty block", .line = "/**/\n", .want_start = 2, .want_end = 2},
     {.name = "star text", .line = "/***/\n", .want_start = 2, .want_end = 3},
     {.name = "slash star slash", .line = "/*/ x */\n", .want_start = 2, .want_end = 6},
     {.name = "stars before close", .line = "x; /* a **/\n", .want_start = 5, .want_end = 9},
     {.name = "last comment counts", .line = "/* a */ x; /* b */\n", .want_start = 13, .want_end = 16},
     {.name = "slash before quote", .line = "x/'a'; // c\n", .want_start = 9, .want_end = 11},
-    {.name = "comment inside block", .line = "a // b\n", .in = C___CM, .want = C___CM, .want_end = 6},
+    {.name = "comment inside block", .line = "a // b\n", .in = ScanState::C___CM, .want = ScanState::C___CM, .want_end = 6},
     {.name = "empty line", .line = ""},
     {.name = "blank line", .line = "  \n"},
     {.name = "marker without text", .line = "x = 1; //"},
-    {.name = "marker alone, no newline", .line = "//", .want = ERROR, .fails = true},
+    {.name = "marker alone, no newline", .line = "//", .want = ScanState::ERROR, .fails = true},
     {.name = "last line keeps last char", .line = "x; // ab", .want_start = 5, .want_end = 8},
-    {.name = "open star at end", .line = "/* a *", .want = ERROR, .fails = true},
-    {.name = "star at end, no newline", .line = "a *", .in = C___CM, .want = PST_CM},
-    {.name = "pending slash at end", .line = "x /", .want = PRE_CM},
-    {.name = "slash from last line is code", .line = "  \n", .in = PRE_CM},
-    {.name = "slash from last line opens", .line = "/ c\n", .in = PRE_CM, .want_start = 1, .want_end = 3},
-    {.name = "star from last line closes", .line = "/x\n", .in = PST_CM},
-    {.name = "close by first char", .line = "/\n", .in = PST_CM},
-    {.name = "close by first char, cr lf", .line = "/ x; // c\r\n", .in = PST_CM, .want_start = 7, .want_end = 10},
-    {.name = "error is sticky", .line = "x; // y\n", .in = ERROR, .want = ERROR, .fails = true},
-    {.name = "unknown state", .line = "x\n", .in = NO_TRL, .want = ERROR, .fails = true},
-    {.name = "error, empty line", .line = "", .in = ERROR, .want = ERROR},
+    {.name = "open star at end", .line = "/* a *", .want = ScanState::ERROR, .fails = true},
+    {.name = "star at end, no newline", .line = "a *", .in = ScanState::C___CM, .want = ScanState::PST_CM},
+    {.name = "pending slash at end", .line = "x /", .want = ScanState::PRE_CM},
+    {.name = "slash from last line is code", .line = "  \n", .in = ScanState::PRE_CM},
+    {.name = "slash from last line opens", .line = "/ c\n", .in = ScanState::PRE_CM, .want_start = 1, .want_end = 3},
+    {.name = "star from last line closes", .line = "/x\n", .in = ScanState::PST_CM},
+    {.name = "close by first char", .line = "/\n", .in = ScanState::PST_CM},
+    {.name = "close by first char, cr lf", .line = "/ x; // c\r\n", .in = ScanState::PST_CM, .want_start = 7, .want_end = 10},
+    {.name = "error is sticky", .line = "x; // y\n", .in = ScanState::ERROR, .want = ScanState::ERROR, .fails = true},
+    {.name = "unknown state", .line = "x\n", .in = ScanState::NO_TRL, .want = ScanState::ERROR, .fails = true},
+    {.name = "error, empty line", .line = "", .in = ScanState::ERROR, .want = ScanState::ERROR},
     {.name = "cr lf", .line = "x;   // c\r\n", .want_start = 7, .want_end = 10},
     {.name = "lone cr ends the line", .line = "x; // c\r", .want_start = 5, .want_end = 7},
-    {.name = "lone cr ends a literal", .line = "s = \"a //\r", .want = OK},
+    {.name = "lone cr ends a literal", .line = "s = \"a //\r", .want = ScanState::OK},
     {.name = "nul is code", .line = "x\0; // c\n"sv, .want_start = 6, .want_end = 8},
     {.name = "nul in comment", .line = "x; // \0c\n"sv, .want_start = 5, .want_end = 8},
     {.name = "high bytes are code", .line = "\xc3\xa9 /* \xff */ \xa0\n"},
@@ -84,16 +84,16 @@ constexpr ScanCase LITERAL_CASES[] = {
     {.name = "raw string", .line = "s = R\"(a // b)\"; // q\n", .want_start = 19, .want_end = 21},
     {.name = "raw string, quotes inside", .line = "s = R\"x(\")\" )x\"; // q\n", .want_start = 19, .want_end = 21},
     {.name = "raw string, prefixes", .line = "s = u8R\"(//)\" LR\"(\")\"; // q\n", .want_start = 25, .want_end = 27},
-    {.name = "raw string opens", .line = "s = R\"--(a\n", .want = IN_LIT},
+    {.name = "raw string opens", .line = "s = R\"--(a\n", .want = ScanState::IN_LIT},
     {.name = "not a raw prefix", .line = "s = xR\"(\" // q\n", .want_start = 12, .want_end = 14},
     {.name = "bad delimiter", .line = "s = R\"a b\" // q\n"},
-    {.name = "line comment spliced", .line = "x; // q \\\n", .want = CPP_CM},
-    {.name = "splice after blanks", .line = "x; // q \\ \t\r\n", .want = CPP_CM},
-    {.name = "splice before a lone cr", .line = "x; // q \\\r", .want = CPP_CM},
-    {.name = "trigraph splice", .line = "x; // q ?\?/ \n", .want = CPP_CM},
-    {.name = "trigraph splice, cr lf", .line = "x; /* q ?\?/\r\n", .want = C___CM},
-    {.name = "spliced line comment goes on", .line = "y; // still\n", .in = CPP_CM, .want_end = 11},
-    {.name = "string spliced", .line = "s = \"a\\\n", .want = IN_LIT},
+    {.name = "line comment spliced", .line = "x; // q \\\n", .want = ScanState::CPP_CM},
+    {.name = "splice after blanks", .line = "x; // q \\ \t\r\n", .want = ScanState::CPP_CM},
+    {.name = "splice before a lone cr", .line = "x; // q \\\r", .want = ScanState::CPP_CM},
+    {.name = "trigraph splice", .line = "x; // q ?\?/ \n", .want = ScanState::CPP_CM},
+    {.name = "trigraph splice, cr lf", .line = "x; /* q ?\?/\r\n", .want = ScanState::C___CM},
+    {.name = "spliced line comment goes on", .line = "y; // still\n", .in = ScanState::CPP_CM, .want_end = 11},
+    {.name = "string spliced", .line = "s = \"a\\\n", .want = ScanState::IN_LIT},
     {.name = "code spliced", .line = "x; /* q */ \\\n"},
     {.name = "backslash mid-line", .line = "x; // a \\ b\n", .want_start = 5, .want_end = 11},
 };
@@ -102,7 +102,7 @@ constexpr ScanCase LITERAL_CASES[] = {
 void check(const ScanCase& c) {
   SCOPED_TRACE(c.name);
   const ScanResult got = scan_line(c.line, {LexState{c.in}, -7, -9});
-  EXPECT_EQ(STATE_LABELS[got.state.code], STATE_LABELS[c.want]);
+  EXPECT_EQ(label_of(got.state.code), label_of(c.want));
   EXPECT_EQ(got.comment_start, c.fails ? -7 : c.want_start);
   EXPECT_EQ(got.comment_end, c.fails ? -9 : c.want_end);
 }
@@ -134,22 +134,22 @@ TEST(ScanLine, StateAcrossLines) {
   };
   // clang-format off
   const Case cases[] = {
-      {"raw string spans lines", {"s = R\"(\n", "// not a comment \" )\"\n", "x; // q\n"}, OK, 5},
-      {"raw string keeps backslash", {"s = R\"(a\\\n", ")\"; // q\n"}, OK, 6},
-      {"raw delimiter must match", {"s = R\"ab(\n", ")a\" )b\" // no\n", ")ab\"; // q\n"}, OK, 8},
-      {"spliced string goes on", {"s = \"a\\\n", "b // c\"; // q\n"}, OK, 11},
-      {"spliced escape waits", {"s = \"a\\\\\n", "\" // c\"; // q\n"}, OK, 11},
-      {"unterminated char ends", {"#error don't\n", "x; // q\n"}, OK, 5},
-      {"char with double quote", {"c = '\"';\n", "u = \"http://x\"; // q\n"}, OK, 18},
-      {"spliced comment ends", {"// a \\\n", "b\n", "x; // q\n"}, OK, 5},
-      {"slash spliced to slash", {"x /\\\n", "/ q\n"}, OK, 1},
-      {"star spliced to slash closes", {"/* a *\\\n", "/\n", "x; // q\n"}, OK, 5},
+      {"raw string spans lines", {"s = R\"(\n", "// not a comment \" )\"\n", "x; // q\n"}, ScanState::OK, 5},
+      {"raw string keeps backslash", {"s = R\"(a\\\n", ")\"; // q\n"}, ScanState::OK, 6},
+      {"raw delimiter must match", {"s = R\"ab(\n", ")a\" )b\" // no\n", ")ab\"; // q\n"}, ScanState::OK, 8},
+      {"spliced string goes on", {"s = \"a\\\n", "b // c\"; // q\n"}, ScanState::OK, 11},
+      {"spliced escape waits", {"s = \"a\\\\\n", "\" // c\"; // q\n"}, ScanState::OK, 11},
+      {"unterminated char ends", {"#error don't\n", "x; // q\n"}, ScanState::OK, 5},
+      {"char with double quote", {"c = '\"';\n", "u = \"http://x\"; // q\n"}, ScanState::OK, 18},
+      {"spliced comment ends", {"// a \\\n", "b\n", "x; // q\n"}, ScanState::OK, 5},
+      {"slash spliced to slash", {"x /\\\n", "/ q\n"}, ScanState::OK, 1},
+      {"star spliced to slash closes", {"/* a *\\\n", "/\n", "x; // q\n"}, ScanState::OK, 5},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const ScanResult got = scan_lines(c.lines);
-    EXPECT_EQ(STATE_LABELS[got.state.code], STATE_LABELS[c.want]);
+    EXPECT_EQ(label_of(got.state.code), label_of(c.want));
     EXPECT_EQ(got.comment_start, c.want_start);
   }
 }
@@ -191,24 +191,25 @@ TEST(SkipQuietLines, Table) {
   for (int i = 0; i < 40; ++i)
     lines += "int x;\n";
   const Case cases[] = {
-      {"code, then a slash", "a\nb\n/x\n", OK, 4, 0},
-      {"code, then a quote", "a\n\"s\"\n", OK, 2, 0},
-      {"code, then an apostrophe", "a;\nc='x';\n", OK, 3, 2},
-      {"no newline yet", "abc", OK, 0, 3},
-      {"many lines, then a slash", lines + "a / b;\n", OK, lines.size(), 2},
-      {"many lines, slash far in", lines + std::string(50, ' ') + "/", OK, lines.size(), 50},
-      {"many lines, no stop", lines + std::string(50, ' '), OK, lines.size(), 50},
-      {"slash in the first step", "int a; // note\n" + lines, OK, 0, 7},
-      {"backslash in code", "#define A \\\n  1\n\"", OK, 16, 0},
-      {"inside a comment", " * x\n * y\n */\n", C___CM, 10, 0},
-      {"comment, continued", " * x \\\n y\n", C___CM, 0, 0},
-      {"comment, blank at the end", " * x \n * y\n", C___CM, 0, 0},
-      {"comment, many lines", lines + " */", C___CM, lines.size(), 0},
-      {"comment, backslash far in", lines + "x\\\n", C___CM, lines.size(), 0},
-      {"comment, backslash early in many", "a\n b \\\n" + lines, C___CM, 2, 0},
-      {"code, quote early in many", "a\n b '\n" + lines, OK, 2, 3},
-      {"inside a literal", "abc\n", IN_LIT, 0, 0},
-      {"inside a line comment", "abc\n", CPP_CM, 0, 0},
+      {"code, then a slash", "a\nb\n/x\n", ScanState::OK, 4, 0},
+      {"code, then a quote", "a\n\"s\"\n", ScanState::OK, 2, 0},
+      {"code, then an apostrophe", "a;\nc='x';\n", ScanState::OK, 3, 2},
+      {"no newline yet", "abc", ScanState::OK, 0, 3},
+      {"many lines, then a slash", lines + "a / b;\n", ScanState::OK, lines.size(), 2},
+      {"many lines, slash far in", lines + std::string(50, ' ') + "/", ScanState::OK, lines.size(),
+       50},
+      {"many lines, no stop", lines + std::string(50, ' '), ScanState::OK, lines.size(), 50},
+      {"slash in the first step", "int a; // note\n" + lines, ScanState::OK, 0, 7},
+      {"backslash in code", "#define A \\\n  1\n\"", ScanState::OK, 16, 0},
+      {"inside a comment", " * x\n * y\n */\n", ScanState::C___CM, 10, 0},
+      {"comment, continued", " * x \\\n y\n", ScanState::C___CM, 0, 0},
+      {"comment, blank at the end", " * x \n * y\n", ScanState::C___CM, 0, 0},
+      {"comment, many lines", lines + " */", ScanState::C___CM, lines.size(), 0},
+      {"comment, backslash far in", lines + "x\\\n", ScanState::C___CM, lines.size(), 0},
+      {"comment, backslash early in many", "a\n b \\\n" + lines, ScanState::C___CM, 2, 0},
+      {"code, quote early in many", "a\n b '\n" + lines, ScanState::OK, 2, 3},
+      {"inside a literal", "abc\n", ScanState::IN_LIT, 0, 0},
+      {"inside a line comment", "abc\n", ScanState::CPP_CM, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -13,18 +13,29 @@ std::string reason(int error) {
   return std::error_code(error, std::generic_category()).message();
 }
 
+std::string io_failure(Doing doing, std::string_view name, std::string_view why) {
+  std::string line;
+  switch (doing) {
+    case Doing::READING: line = "? Error reading "; break;
+    case Doing::WRITING: line = "? Error writing "; break;
+  }
+  line += printable(name);
+  line += ": ";
+  line += why;
+  line += '\n';
+  return line;
+}
+
+ResultCode io_failed(std::FILE* messages, Doing doing, std::string_view name,
+                     std::string_view why) {
+  const std::string line = io_failure(doing, name, why);
+  std::fwrite(line.data(), 1, line.size(), messages);
+  return RC_IO_ERROR;
+}
+
 ResultCode io_failed(std::FILE* messages, Doing doing, std::string_view name, int error) {
   // A failure the system gave no number for is told as the one for a failed transfer.
-  const std::string why = reason(error != 0 ? error : EIO);
-  switch (doing) {
-    case Doing::READING:
-      std::fprintf(messages, "? Error reading %s: %s\n", printable(name).c_str(), why.c_str());
-      break;
-    case Doing::WRITING:
-      std::fprintf(messages, "? Error writing %s: %s\n", printable(name).c_str(), why.c_str());
-      break;
-  }
-  return RC_IO_ERROR;
+  return io_failed(messages, doing, name, reason(error != 0 ? error : EIO));
 }
 
 }  // namespace quillet

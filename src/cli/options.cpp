@@ -1,3 +1,4 @@
+// The command line read through the option table, and the help text it prints.
 #include "cli/options.h"
 
 #include <algorithm>

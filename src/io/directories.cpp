@@ -7,9 +7,9 @@ namespace quillet {
 
 Directory::~Directory() {
   if (log == nullptr) return;
-  if (renamed.load() && sync_directory(open) != 0) {
+  if (const int error = renamed.load() ? sync_directory(open) : 0; error != 0) {
     const std::lock_guard lock(log->mutex);
-    log->unsynced.push_back(path);
+    log->unsynced.push_back({path, error});
   }
   --log->open;
 }

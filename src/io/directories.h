@@ -15,12 +15,19 @@
 
 namespace quillet {
 
+/// A directory whose renames may not be on disk: its path, as messages name it, and the error of
+/// its sync.
+struct UnsyncedDirectory {
+  std::string path;
+  int error = 0;
+};
+
 /// What a run's open directories share: how many are open, and which could not be synced when
 /// they were closed.
 struct DirectoryLog {
   std::atomic<std::size_t> open{0};
   std::mutex mutex;
-  std::vector<std::string> unsynced;  // their paths, as messages name them
+  std::vector<UnsyncedDirectory> unsynced;
 };
 
 /// An open directory, shared by the walk and the runs on the files it holds, and closed with its

@@ -1,3 +1,4 @@
+// The layout of a group of lines whose trailing comments are lined up together.
 #include "layout/group.h"
 
 #include <algorithm>

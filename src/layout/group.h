@@ -1,3 +1,4 @@
+// The layout of a group of lines whose trailing comments are lined up together.
 #pragma once
 
 // The layout of a group: the lines, one after another, whose trailing comments are lined up

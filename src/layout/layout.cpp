@@ -1,3 +1,4 @@
+// One line's layout: the comment's column chosen, the line rebuilt around it.
 #include "layout/layout.h"
 
 #include <algorithm>

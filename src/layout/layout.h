@@ -1,3 +1,4 @@
+// One line's layout: where its trailing comment goes, planned from facts and rendered.
 #pragma once
 
 #include <cstddef>
@@ -92,7 +93,8 @@ void order_columns(LayoutOptions& layout);
 /// Whether the line whose scan gave `scanned` ends in a trailing comment that is to be moved.
 [[nodiscard]] inline bool is_to_move(std::string_view line, const ScanResult& scanned,
                                      const LayoutOptions& layout) {
-  return scanned.state.code == OK && is_past_threshold(line, scanned.comment_start, layout);
+  return scanned.state.code == ScanState::OK &&
+         is_past_threshold(line, scanned.comment_start, layout);
 }
 
 /// A rebuilt line: the code part, padding (tabs, then spaces), the marker, the text, padding,

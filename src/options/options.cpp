@@ -1,3 +1,4 @@
+// The option table and the words it reads: each option's spelling, value and help, in one place.
 #include "options/options.h"
 
 #include <cstring>

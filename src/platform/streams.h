@@ -9,13 +9,14 @@
 namespace quillet {
 
 /// Opens a temporary file as a stream to write and read back; no name leads to it, and it is gone
-/// once closed. nullptr when it cannot be made.
+/// once closed. nullptr when it cannot be made, errno saying why.
 [[nodiscard]] std::FILE* open_temporary_stream();
 
 /// Empties the temporary `stream` and puts it back at its start. Returns 0, or the error number.
 [[nodiscard]] int empty_stream(std::FILE* stream);
 
-/// Where `stream` writes next, as an offset from its start; -1 when it cannot tell.
+/// Where `stream` writes next, as an offset from its start; -1 when it cannot tell, errno saying
+/// why.
 [[nodiscard]] std::int64_t stream_offset(std::FILE* stream);
 
 /// Reads up to `size` bytes of the flushed `stream` from `offset` on, leaving where it writes
@@ -32,7 +33,8 @@ class MessageStream {
   MessageStream& operator=(const MessageStream&) = delete;
   ~MessageStream();
 
-  /// The stream, back at its start, made on the first call; nullptr when it cannot be made.
+  /// The stream, back at its start, made on the first call; nullptr when it cannot be made,
+  /// errno saying why.
   [[nodiscard]] std::FILE* restart();
   /// What was written since restart; empty when nothing was, or when it could not be kept.
   [[nodiscard]] std::string_view text();

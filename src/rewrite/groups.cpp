@@ -1,3 +1,4 @@
+// Which lines make a group, for the layouts that line up several lines.
 #include "rewrite/groups.h"
 
 namespace quillet {

@@ -1,7 +1,6 @@
+// Which lines make a group, for the layouts that line up several lines (COLUMN, GROUP, KEEP).
 #pragma once
 
-// Which lines make a group, for the layouts that line up several lines (COLUMN, GROUP, KEEP).
-//
 // A group starts at a line whose trailing comment would move (a member: past the threshold, not
 // in a region, shorter than LINE_BUFFER_SIZE, after code with -trail). It goes on over members,
 // over comments alone on their line right below one of its lines (with -trail; they move only as

@@ -1,3 +1,4 @@
+// The line loop: each line scanned once, laid out alone or in its group, and written.
 #include "rewrite/rewrite.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@
 #include "base/text.h"
 #include "layout/group.h"
 #include "rewrite/groups.h"
-#include "rewrite/lines.h"
+#include "rewrite/line_reader.h"
 #include "rewrite/regions.h"
 
 namespace quillet {
@@ -129,7 +130,7 @@ ResultCode rewrite_each(Input& in, Output* out, const LayoutOptions& layout,
   LineReader reader = begin_reading(in, out, lines != nullptr || report != nullptr);
   bool changed = false;
   ScanResult carried;
-  bool fenced = false;  // inside a region that markers fence off
+  bool fenced = false;  // inside a region that switches fence off
   // TRAIL: the comment of the line above, when it moves: where it stands, and where it goes.
   std::int64_t above = 0;
   std::int64_t above_to = 0;
@@ -137,9 +138,9 @@ ResultCode rewrite_each(Input& in, Output* out, const LayoutOptions& layout,
     if (!next_line(reader, carried.state.code, line)) return RC_IO_ERROR;
     if (line.bytes.empty()) break;
     if (is_long(line)) {
-      Marker marker = Marker::NONE;
-      if (!copy_long_line(reader, carried, marker)) return RC_IO_ERROR;
-      if (marker != Marker::NONE) fenced = marker == Marker::OFF;
+      Switch turn = Switch::NONE;
+      if (!copy_long_line(reader, carried, turn)) return RC_IO_ERROR;
+      if (turn != Switch::NONE) fenced = turn == Switch::OFF;
       above_to = 0;
       continue;
     }
@@ -147,14 +148,14 @@ ResultCode rewrite_each(Input& in, Output* out, const LayoutOptions& layout,
     const ScanResult scanned = scan_line(line.bytes, carried, line.clear);
     bool replaced = false;
     std::int64_t to = 0;
-    if (const Marker marker = marker_of(line.bytes, scanned); marker != Marker::NONE) {
-      fenced = marker == Marker::OFF;  // a switch, not a nesting; the marker line stays
-    } else if (!fenced &&
-               (is_to_move(line.bytes, scanned, layout) ||
-                (TRAIL && above_to != 0 && !line.after_quiet && scanned.state.code == OK &&
-                 is_alone_past_threshold(line.bytes, scanned.comment_start, layout) &&
-                 continues(marker_at(line.bytes, scanned.comment_start, layout), above,
-                           above_to)))) {
+    if (const Switch turn = switch_of(line.bytes, scanned); turn != Switch::NONE) {
+      fenced = turn == Switch::OFF;  // a switch, not a nesting; the switch line stays
+    } else if (!fenced && (is_to_move(line.bytes, scanned, layout) ||
+                           (TRAIL && above_to != 0 && !line.after_quiet &&
+                            scanned.state.code == ScanState::OK &&
+                            is_alone_past_threshold(line.bytes, scanned.comment_start, layout) &&
+                            continues(marker_at(line.bytes, scanned.comment_start, layout), above,
+                                      above_to)))) {
       // With TRAIL a line outside the ranges is planned too: whether it moves tells the line
       // below whether to follow.
       const bool asked = lines == nullptr || lines->contains(line_number(reader, line));
@@ -227,7 +228,7 @@ void hold(Loop& loop, Held& held, const Line& line, const ScanResult& scanned,
   facts.column = marker_at(line.bytes, scanned.comment_start, layout);
   facts.alone = kind == LineKind::ALONE;
   // Whether the line keeps its meaning does not depend on its column, as long as at least one
-  // blank stands before its marker; and the gap is at least one here. As written, it does.
+  // blank stands before its turn; and the gap is at least one here. As written, it does.
   facts.kept = false;
   if (!layout.asis) {
     place(plan, layout, facts.width + gap_of(layout) + 1, layout.csz);
@@ -265,14 +266,14 @@ ResultCode lay_out_held(Loop& loop, Held& held) {
   return RC_OK;
 }
 
-// What `line`, whose scan gave `scanned` and which is no marker, is to a group held.
+// What `line`, whose scan gave `scanned` and which is no turn, is to a group held.
 LineKind kind_of(const Line& line, const ScanResult& scanned, bool fenced,
                  const LayoutOptions& layout) {
   if (std::all_of(line.bytes.begin(), line.bytes.end(),
                   [](char c) { return is_space(static_cast<unsigned char>(c)); })) {
     return LineKind::BLANK;
   }
-  const bool alone = layout.trail && !fenced && scanned.state.code == OK &&
+  const bool alone = layout.trail && !fenced && scanned.state.code == ScanState::OK &&
                      is_alone_past_threshold(line.bytes, scanned.comment_start, layout);
   return alone ? LineKind::ALONE : LineKind::OTHER;
 }
@@ -287,7 +288,7 @@ ResultCode rewrite_groups(Input& in, Output* out, const LayoutOptions& layout,
   Held held;
   Grouping group;
   ScanResult carried;
-  bool fenced = false;  // inside a region that markers fence off
+  bool fenced = false;  // inside a region that switches fence off
   // Takes a line of kind `kind` into the groups; it may end the one held.
   const auto step = [&](LineKind kind, std::size_t size) {
     const bool let_go = group.let_go;
@@ -307,15 +308,15 @@ ResultCode rewrite_groups(Input& in, Output* out, const LayoutOptions& layout,
       if (const ResultCode rc = step(LineKind::BREAK, line.bytes.size()).first; rc != RC_OK) {
         return rc;
       }
-      Marker marker = Marker::NONE;
-      if (!copy_long_line(reader, carried, marker)) return RC_IO_ERROR;
-      if (marker != Marker::NONE) fenced = marker == Marker::OFF;
+      Switch turn = Switch::NONE;
+      if (!copy_long_line(reader, carried, turn)) return RC_IO_ERROR;
+      if (turn != Switch::NONE) fenced = turn == Switch::OFF;
       continue;
     }
     const ScanResult scanned = scan_line(line.bytes, carried, line.clear);
     LineKind kind = LineKind::OTHER;
-    if (const Marker marker = marker_of(line.bytes, scanned); marker != Marker::NONE) {
-      fenced = marker == Marker::OFF;
+    if (const Switch turn = switch_of(line.bytes, scanned); turn != Switch::NONE) {
+      fenced = turn == Switch::OFF;
       kind = LineKind::BREAK;
     } else if (!fenced && is_to_move(line.bytes, scanned, layout)) {
       kind = LineKind::MEMBER;

@@ -1,8 +1,9 @@
+// The line loop: a file's lines read, laid out and written, or checked for a change.
 #pragma once
 
 #include <cstdio>
 
-#include "base/lines.h"
+#include "base/line_ranges.h"
 #include "base/result.h"
 #include "io/buffer.h"
 #include "layout/layout.h"

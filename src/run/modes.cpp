@@ -3,12 +3,12 @@
 #include "run/modes.h"
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "base/failure.h"
 #include "base/paths.h"
 #include "base/quote.h"
 #include "io/buffer.h"
@@ -25,23 +25,19 @@ ResultCode no_such_file(const char* path, std::FILE* messages) {
   return RC_NO_SUCH_FILE;
 }
 
-ResultCode cannot_read(const char* path, std::FILE* messages) {
-  std::fprintf(messages, "? Error reading %s\n", printable(path).c_str());
-  return RC_IO_ERROR;
+ResultCode cannot_read(const char* path, int error, std::FILE* messages) {
+  return io_failed(messages, Doing::READING, path, error);
 }
 
-ResultCode cannot_write(const std::string& path, std::FILE* messages) {
-  std::fprintf(messages, "? Error writing %s\n", printable(path).c_str());
-  return RC_IO_ERROR;
+ResultCode cannot_write(const std::string& path, int error, std::FILE* messages) {
+  return io_failed(messages, Doing::WRITING, path, error);
 }
 
 // A file that is there but could not be opened for want of descriptors or memory says so: it is
 // no missing file.
 ResultCode open_failed(const char* path, int error, std::FILE* messages) {
   if (error == EMFILE || error == ENFILE || error == ENOMEM) {
-    std::fprintf(messages, "? Error reading %s: %s\n", printable(path).c_str(),
-                 std::strerror(error));
-    return RC_IO_ERROR;
+    return cannot_read(path, error, messages);
   }
   return no_such_file(path, messages);
 }
@@ -51,18 +47,31 @@ const char* shown(const Target& target) {
   return target.label != nullptr ? target.label : target.path;
 }
 
+// What a file of a walk is not, when it is there and is not what the walk found.
+constexpr std::string_view NOT_REGULAR = "not a regular file";
+constexpr std::string_view REPLACED = "replaced since the walk found it";
+
+// Why the walked file `facts` describes (read with error `error`) is not the one `target` names.
+ResultCode not_found_walked(const Target& target, const FileFacts& facts, int error,
+                            std::FILE* messages) {
+  if (error != 0) return cannot_read(shown(target), error, messages);
+  return io_failed(messages, Doing::READING, shown(target),
+                   facts.kind != FileKind::REGULAR ? NOT_REGULAR : REPLACED);
+}
+
 // Opens a file of a walk where the walk found it, refusing a link, anything but a regular file
 // (a pipe or a device could block the run for ever), and a file put there since.
 ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
   if (const int error = open_in(target.directory->open, target.name, Link::REFUSE, in.file);
       error != 0) {
-    return error == ELOOP ? cannot_read(shown(target), messages)
+    return error == ELOOP ? cannot_read(shown(target), error, messages)
                           : open_failed(shown(target), error, messages);
   }
   FileFacts facts;
-  if (facts_of(in.file, facts) != 0 || facts.kind != FileKind::REGULAR || facts.id != target.id) {
+  const int error = facts_of(in.file, facts);
+  if (error != 0 || facts.kind != FileKind::REGULAR || facts.id != target.id) {
     in.file = File();
-    return cannot_read(shown(target), messages);
+    return not_found_walked(target, facts, error, messages);
   }
   return RC_OK;
 }
@@ -79,7 +88,7 @@ ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
   FileFacts facts;
   if (facts_of(in.file, facts) == 0 && facts.kind == FileKind::DIRECTORY) {
     in.file = File();
-    return cannot_read(shown(target), messages);
+    return cannot_read(shown(target), EISDIR, messages);
   }
   return RC_OK;
 }
@@ -149,12 +158,12 @@ int copy_all(const File& from, const File& to, Input& buffer) {
   }
 }
 
-void report_io_error(const Input& in, const char* input_path, const std::string& output_path,
-                     std::FILE* messages) {
+void report_io_error(const Input& in, const Output& out, const char* input_path,
+                     const std::string& output_path, std::FILE* messages) {
   if (in.error != 0) {
-    cannot_read(input_path, messages);
+    cannot_read(input_path, in.error, messages);
   } else {
-    cannot_write(output_path, messages);
+    cannot_write(output_path, out.error, messages);
   }
 }
 
@@ -164,15 +173,15 @@ ResultCode run_into(Files& files, const FileRun& run, const char* input_path,
                     const std::string& output_path, std::FILE* messages) {
   ResultCode rc = rewrite(files, &files.out, run);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
-  if (rc == RC_IO_ERROR) report_io_error(files.in, input_path, output_path, messages);
+  if (rc == RC_IO_ERROR) report_io_error(files.in, files.out, input_path, output_path, messages);
   return rc;
 }
 
 // Closes the output file; closing may be where a full disk shows.
 ResultCode close_output(Files& files, ResultCode rc, const std::string& output_path,
                         std::FILE* messages) {
-  const bool closed = files.out.file.close() == 0;
-  return closed || rc != RC_OK ? rc : cannot_write(output_path, messages);
+  const int error = files.out.file.close();
+  return error == 0 || rc != RC_OK ? rc : cannot_write(output_path, error, messages);
 }
 
 // Reads the open input through, writing nothing, up to the first line that would change; then,
@@ -181,8 +190,10 @@ ResultCode close_output(Files& files, ResultCode rc, const std::string& output_p
 ResultCode would_change(Files& files, const FileRun& run, const char* path, bool again,
                         std::FILE* messages, const LineReport* report = nullptr) {
   const ResultCode rc = rewrite(files, nullptr, run, report);
-  if (rc == RC_IO_ERROR) cannot_read(path, messages);
-  if (rc == RC_WOULD_CHANGE && again && !rewind(files.in)) return cannot_read(path, messages);
+  if (rc == RC_IO_ERROR) cannot_read(path, files.in.error, messages);
+  if (rc == RC_WOULD_CHANGE && again && !rewind(files.in)) {
+    return cannot_read(path, files.in.error, messages);
+  }
   return rc;
 }
 
@@ -194,16 +205,20 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place, Fi
   const bool walked = target.directory != nullptr;
   if (const int error = open_in(*place.directory, place.name.c_str(), Link::REFUSE, in.file);
       error != 0) {
-    return walked && error == ELOOP ? cannot_read(shown(target), messages)
+    return walked && error == ELOOP ? cannot_read(shown(target), error, messages)
                                     : open_failed(shown(target), error, messages);
   }
   const auto refuse = [&](ResultCode rc) {
     in.file = File();
     return rc;
   };
-  if (facts_of(in.file, facts) != 0 || facts.kind == FileKind::DIRECTORY ||
-      (walked && (facts.kind != FileKind::REGULAR || facts.id != target.id))) {
-    return refuse(cannot_read(shown(target), messages));
+  if (const int error = facts_of(in.file, facts); error != 0) {
+    return refuse(cannot_read(shown(target), error, messages));
+  }
+  if (facts.kind == FileKind::DIRECTORY)
+    return refuse(cannot_read(shown(target), EISDIR, messages));
+  if (walked && (facts.kind != FileKind::REGULAR || facts.id != target.id)) {
+    return refuse(not_found_walked(target, facts, 0, messages));
   }
   if (facts.kind != FileKind::REGULAR) {
     std::fprintf(messages, "? Not a regular file: %s\n", printable(shown(target)).c_str());
@@ -276,8 +291,8 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
   // bring the old content back. A walk syncs each directory once, when it is done with it.
   if (target.directory != nullptr) {
     target.directory->renamed = true;
-  } else if (sync_directory(*place.directory) != 0) {
-    return cannot_write(split_path(place.path).directory, messages);
+  } else if (const int error = sync_directory(*place.directory); error != 0) {
+    return cannot_write(split_path(place.path).directory, error, messages);
   }
   return RC_OK;
 }
@@ -303,19 +318,20 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
     int error = open_anonymous_temporary(spool);
     if (error == 0) error = copy_all(files.in.file, spool, files.in);
     if (error == 0) error = seek_to_start(spool);
-    if (error != 0) return cannot_read(shown(target), messages);
+    if (error != 0) return cannot_read(shown(target), error, messages);
     reset(files);
     files.in.file = std::move(spool);
   }
   ResultCode rc = would_change(files, run, shown(target), true, messages);
   if (rc != RC_WOULD_CHANGE) return rc;
-  rc =
-      open_anonymous_temporary(files.out.file) == 0 ? rewrite(files, &files.out, run) : RC_IO_ERROR;
+  if (const int error = open_anonymous_temporary(files.out.file); error != 0) {
+    return io_failed(messages, Doing::WRITING, "a temporary file", error);
+  }
+  rc = rewrite(files, &files.out, run);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) {
-    if (files.in.error != 0) return cannot_read(shown(target), messages);
-    std::fprintf(messages, "? Error writing a temporary file\n");
-    return rc;
+    if (files.in.error != 0) return cannot_read(shown(target), files.in.error, messages);
+    return io_failed(messages, Doing::WRITING, "a temporary file", files.out.error);
   }
   // The diff reads both files through buffers of its own, and lets go of them once it is done.
   diff.before.file = std::move(files.in.file);
@@ -324,7 +340,9 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
       rewind(diff.before) && rewind(diff.after) && write_diff(diff, label, run.colour, messages);
   diff.before.file = File();
   diff.after.file = File();
-  return written ? RC_WOULD_CHANGE : cannot_read(shown(target), messages);
+  if (written) return RC_WOULD_CHANGE;
+  return cannot_read(shown(target), diff.before.error != 0 ? diff.before.error : diff.after.error,
+                     messages);
 }
 
 ResultCode check_file(const FileRun& run, const Target& target, Files& files, std::FILE* messages) {

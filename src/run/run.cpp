@@ -1,3 +1,4 @@
+// One file's run: the options turned into a run once, and the mode dispatched.
 #include "run/run.h"
 
 #include <memory>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "base/lines.h"
+#include "base/line_ranges.h"
 #include "base/result.h"
 #include "diff/diff.h"
 #include "io/buffer.h"

@@ -1,3 +1,4 @@
+// The process's standard streams as a run needs them.
 #include "run/streams.h"
 
 #include "platform/child.h"

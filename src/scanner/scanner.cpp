@@ -1,3 +1,4 @@
+// The line scanner: one pass over each line's bytes, one switch on the state.
 #include "scanner/scanner.h"
 
 #include <algorithm>
@@ -195,12 +196,12 @@ std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b,
 }
 
 QuietRun skip_quiet_lines(std::string_view bytes, ScanState code) {
-  if (code == OK) {
+  if (code == ScanState::OK) {
     // A line of code ends in OK whatever it holds besides comments and literals; a backslash
     // that continues it changes nothing either.
     return quiet_prefix(bytes, '/', '"', '\'', false);
   }
-  if (code == C___CM) {
+  if (code == ScanState::C___CM) {
     return quiet_prefix(bytes, '/', '/', '/', true);
   }
   return {};
@@ -209,7 +210,7 @@ QuietRun skip_quiet_lines(std::string_view bytes, ScanState code) {
 LineScan begin_line(const LexState& state) {
   LineScan scan;
   scan.lex = state;
-  scan.failed = state.code > IN_LIT;
+  scan.failed = state.code > ScanState::IN_LIT;
   return scan;
 }
 
@@ -231,7 +232,7 @@ std::size_t scan_code(LineScan& scan, std::string_view bytes, std::size_t i, Tok
   i = find_first(bytes, i, '/', '"', '\'');
   if (i == bytes.size()) return i;
   if (bytes[i] == '/') {
-    lex.code = PRE_CM;
+    lex.code = ScanState::PRE_CM;
     return i + 1;
   }
   const Quote quote = classify_quote(bytes, token.from, i, token.in_number);
@@ -239,7 +240,7 @@ std::size_t scan_code(LineScan& scan, std::string_view bytes, std::size_t i, Tok
     token = {i + 1, true};
     return i + 1;
   }
-  lex.code = IN_LIT;
+  lex.code = ScanState::IN_LIT;
   lex.quote = bytes[i];
   lex.raw = quote == Quote::RAW_STRING ? RawPhase::DELIMITER : RawPhase::NONE;
   lex.delimiter_length = 0;
@@ -251,12 +252,12 @@ std::size_t scan_slash(LineScan& scan, std::string_view bytes, std::size_t i, st
                        Token& token) {
   LexState& lex = scan.lex;
   if (bytes[i] == '/' || bytes[i] == '*') {
-    lex.code = bytes[i] == '/' ? CPP_CM : C___CM;
+    lex.code = bytes[i] == '/' ? ScanState::CPP_CM : ScanState::C___CM;
     scan.comment_start = base + static_cast<std::int64_t>(i) + 1;
     return i + 1;
   }
   // The byte after the "/" is looked at again as code.
-  lex.code = OK;
+  lex.code = ScanState::OK;
   if (bytes[i] != '"' && bytes[i] != '\'') scan.code_after = true;
   token = {i, false};
   return i;
@@ -264,7 +265,7 @@ std::size_t scan_slash(LineScan& scan, std::string_view bytes, std::size_t i, st
 
 // The comment closes at the "/" at `slash`.
 std::size_t close_comment(LineScan& scan, std::size_t slash, std::int64_t base, Token& token) {
-  scan.lex.code = OK;
+  scan.lex.code = ScanState::OK;
   // A close that is a line's first byte ends a comment opened on an earlier line.
   scan.comment_end = std::max<std::int64_t>(base + static_cast<std::int64_t>(slash) - 1, 0);
   scan.code_from = base + static_cast<std::int64_t>(slash) + 1;
@@ -277,10 +278,10 @@ std::size_t close_comment(LineScan& scan, std::size_t slash, std::int64_t base, 
 std::size_t scan_block_comment(LineScan& scan, std::string_view bytes, std::size_t i,
                                std::int64_t base, Token& token) {
   const std::size_t n = bytes.size();
-  if (scan.lex.code == PST_CM) {
+  if (scan.lex.code == ScanState::PST_CM) {
     // A "*" ended the bytes before these.
     if (bytes[i] == '/') return close_comment(scan, i, base, token);
-    if (bytes[i] != '*') scan.lex.code = C___CM;
+    if (bytes[i] != '*') scan.lex.code = ScanState::C___CM;
     return i + 1;
   }
   for (std::size_t slash = i;;) {
@@ -289,7 +290,7 @@ std::size_t scan_block_comment(LineScan& scan, std::string_view bytes, std::size
     slash = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
     if (bytes[slash - 1] == '*') return close_comment(scan, slash, base, token);
   }
-  if (bytes[n - 1] == '*') scan.lex.code = PST_CM;
+  if (bytes[n - 1] == '*') scan.lex.code = ScanState::PST_CM;
   return n;
 }
 
@@ -362,9 +363,9 @@ void note_code_after(LineScan& scan, std::string_view bytes, std::int64_t base) 
   const std::int64_t from = std::max(scan.code_from, base);
   std::int64_t stop = base + static_cast<std::int64_t>(bytes.size());
   const ScanState code = scan.lex.code;
-  if (code == PRE_CM) {
+  if (code == ScanState::PRE_CM) {
     stop -= 1;
-  } else if (code == CPP_CM || code == C___CM || code == PST_CM) {
+  } else if (code == ScanState::CPP_CM || code == ScanState::C___CM || code == ScanState::PST_CM) {
     stop = std::max(from, scan.comment_start - 2);
   }
   for (std::int64_t k = from; k < stop; ++k) {
@@ -397,17 +398,17 @@ void scan_bytes(LineScan& scan, std::string_view bytes) {
   Token token;
   for (std::size_t i = 0; i < bytes.size();) {
     switch (scan.lex.code) {
-      case OK: i = scan_code(scan, bytes, i, token); break;
-      case PRE_CM: i = scan_slash(scan, bytes, i, base, token); break;
-      case C___CM:
-      case PST_CM: i = scan_block_comment(scan, bytes, i, base, token); break;
-      case CPP_CM: i = bytes.size(); break;  // a line comment runs to the end of the line
-      case IN_LIT:
+      case ScanState::OK: i = scan_code(scan, bytes, i, token); break;
+      case ScanState::PRE_CM: i = scan_slash(scan, bytes, i, base, token); break;
+      case ScanState::C___CM:
+      case ScanState::PST_CM: i = scan_block_comment(scan, bytes, i, base, token); break;
+      case ScanState::CPP_CM: i = bytes.size(); break;  // a line comment runs to its line's end
+      case ScanState::IN_LIT:
         i = scan.lex.raw == RawPhase::NONE ? scan_literal(scan.lex, bytes, i, token)
                                            : scan_raw_string(scan.lex, bytes, i, token);
         break;
-      case NO_TRL:
-      case ERROR: scan.failed = true; return;
+      case ScanState::NO_TRL:
+      case ScanState::ERROR: scan.failed = true; return;
     }
   }
   note_code_after(scan, bytes, base);
@@ -417,7 +418,7 @@ void scan_bytes(LineScan& scan, std::string_view bytes) {
 ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& carried) {
   if (scan.failed) {
     if (scan.length == 0 && last.empty()) return {carried.state, 0, 0};
-    return {LexState{ERROR}, carried.comment_start, carried.comment_end};
+    return {LexState{ScanState::ERROR}, carried.comment_start, carried.comment_end};
   }
   const bool has_newline = !last.empty() && is_line_end(byte_at(last, last.size() - 1));
   const std::size_t splice = splice_at(last);
@@ -428,29 +429,30 @@ ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& car
     scan_bytes(scan, last.substr(0, splice));
     // A raw string keeps its backslashes and newlines; everywhere else the backslash and the
     // newline vanish and the next line goes on where this one stops.
-    spliced = !(scan.lex.code == IN_LIT && scan.lex.raw == RawPhase::BODY);
+    spliced = !(scan.lex.code == ScanState::IN_LIT && scan.lex.raw == RawPhase::BODY);
     if (!spliced) scan_bytes(scan, last.substr(splice));
   }
-  if (scan.failed) return {LexState{ERROR}, carried.comment_start, carried.comment_end};
+  if (scan.failed) return {LexState{ScanState::ERROR}, carried.comment_start, carried.comment_end};
   LexState lex = scan.lex;
   if (spliced) return {lex, 0, 0};
 
   const std::int64_t length = scan.length;
   std::int64_t comment_end = scan.comment_end;
   bool code_after = scan.code_after;
-  if (lex.code == CPP_CM || lex.code == C___CM) {
+  if (lex.code == ScanState::CPP_CM || lex.code == ScanState::C___CM) {
     // The text runs to the end of the line, its newline excluded.
     if (length > scan.comment_start) {
       comment_end = length - (has_newline ? 1 : 0);
-      if (lex.code == CPP_CM) code_after = false;
+      if (lex.code == ScanState::CPP_CM) code_after = false;
     }
-    if (lex.code == CPP_CM) lex.code = OK;  // a line comment ends with its line
-  } else if (lex.code == IN_LIT && lex.raw != RawPhase::BODY && has_newline) {
+    // A line comment ends with its line.
+    if (lex.code == ScanState::CPP_CM) lex.code = ScanState::OK;
+  } else if (lex.code == ScanState::IN_LIT && lex.raw != RawPhase::BODY && has_newline) {
     close_literal(lex);  // an unterminated literal ends with its line
   }
-  if (lex.code == OK && code_after) return {LexState{}, 0, 0};
+  if (lex.code == ScanState::OK && code_after) return {LexState{}, 0, 0};
   if (scan.comment_start > comment_end) {
-    return {LexState{ERROR}, carried.comment_start, carried.comment_end};
+    return {LexState{ScanState::ERROR}, carried.comment_start, carried.comment_end};
   }
   return {lex, to_index(scan.comment_start), to_index(comment_end)};
 }
@@ -458,7 +460,8 @@ ScanResult end_line(LineScan& scan, std::string_view last, const ScanResult& car
 ScanResult scan_line(std::string_view line, const ScanResult& carried, std::size_t clear) {
   // The common case in one step: a line of code whose first comment or literal is a line comment
   // that runs to the newline.
-  if (carried.state.code == OK && !line.empty() && is_line_end(byte_at(line, line.size() - 1))) {
+  if (carried.state.code == ScanState::OK && !line.empty() &&
+      is_line_end(byte_at(line, line.size() - 1))) {
     // The first stop is often where the clear bytes end.
     const std::size_t from = std::min(clear, line.size());
     const bool at_stop =

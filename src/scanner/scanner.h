@@ -1,3 +1,4 @@
+// The line scanner: a line's comments and literals found, its state carried to the next.
 #pragma once
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace quillet {
 
 /// The scanner's state code, carried from one line to the next. The numbers name the states in
 /// STATE_LABELS.
-enum ScanState : std::uint8_t {
+enum class ScanState : std::uint8_t {
   OK = 0,      // ordinary code
   PRE_CM = 1,  // a "/" that may open a comment
   C___CM = 2,  // NOLINT(bugprone-reserved-identifier): named after its label; a block comment
@@ -31,6 +32,11 @@ static_assert(std::all_of(STATE_LABELS.begin(), STATE_LABELS.end(),
                           [](std::string_view label) { return label.size() == 6; }),
               "a state label is six characters");
 
+/// The six-character label of `code`.
+constexpr std::string_view label_of(ScanState code) {
+  return STATE_LABELS[static_cast<std::size_t>(code)];
+}
+
 /// Where a raw string literal R"delim( ... )delim" stands.
 enum class RawPhase : std::uint8_t {
   NONE,       // not a raw string
@@ -44,7 +50,7 @@ inline constexpr std::size_t MAX_DELIMITER = 16;
 /// The lexical state between two lines (or two pieces of one line): the state code and, inside a
 /// literal, what closes it. Outside a literal the other fields stay at their defaults.
 struct LexState {
-  ScanState code = OK;
+  ScanState code = ScanState::OK;
   char quote = '\0';     // IN_LIT: the quote that opened the literal
   bool escaped = false;  // IN_LIT: a backslash waits for the character it escapes
   RawPhase raw = RawPhase::NONE;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base/lines.h"
+#include "base/line_ranges.h"
 #include "base/result.h"
 #include "tree/walk.h"
 

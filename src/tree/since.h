@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/lines.h"
+#include "base/line_ranges.h"
 #include "base/result.h"
 #include "tree/git.h"
 

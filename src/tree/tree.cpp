@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/failure.h"
 #include "base/quote.h"
 #include "io/directories.h"
 #include "platform/process.h"
@@ -37,7 +39,11 @@ constexpr std::size_t DESCRIPTORS_PER_WORKER = 6;
 // Left for the standard streams, the walk's settings lookups and the libraries.
 constexpr std::size_t DESCRIPTORS_KEPT = 32;
 
-constexpr std::string_view SPOOL_FAILED = "? Error writing a temporary file\n";
+// What a report says when its file's diff or messages could not be kept: `error` is the errno
+// of the stream that failed.
+std::string spool_failed(int error) {
+  return io_failure(Doing::WRITING, "a temporary file", reason(error != 0 ? error : EIO));
+}
 
 // A worker's own: its buffers, made once, the spool its diffs go to, and where its messages go,
 // in memory, from file to file (made once too, as making it costs more than most files' run).
@@ -50,13 +56,7 @@ struct Worker {
 ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE* messages) {
   const Found& file = slot.file;
   if (file.unreadable) {
-    if (file.why.empty()) {
-      std::fprintf(messages, "? Error reading %s\n", printable(file.path).c_str());
-    } else {
-      std::fprintf(messages, "? Error reading %s: %s\n", printable(file.path).c_str(),
-                   file.why.c_str());
-    }
-    return RC_IO_ERROR;
+    return io_failed(messages, Doing::READING, file.path, file.why);
   }
   FileRun run;
   if (const ResultCode rc =
@@ -83,21 +83,29 @@ void run_diff(Slot& slot, const Job& job, Worker& worker) {
     worker.spool->file = open_temporary_stream();
   }
   std::FILE* const file = worker.spool->file;
+  // The stream calls leave their reason in errno; a write that failed before the flush left it
+  // long ago, and is told as a failed transfer.
+  int error = errno;
   const std::int64_t offset = file != nullptr ? stream_offset(file) : -1;
   if (offset >= 0) {
     slot.rc = run_slot(slot, job, worker, file);
     const std::int64_t end = stream_offset(file);
-    if (std::fflush(file) == 0 && std::ferror(file) == 0 && end >= offset) {
+    errno = 0;
+    const bool flushed = std::fflush(file) == 0;
+    error = errno;
+    if (flushed && std::ferror(file) == 0 && end >= offset) {
       slot.spool = worker.spool;
       slot.offset = offset;
       slot.length = static_cast<std::size_t>(end - offset);
       return;
     }
+  } else if (file != nullptr) {
+    error = errno;
   }
   // A diff cut short is no diff: the spool is given up, and the report says why.
   worker.spool = nullptr;
   slot.rc = RC_IO_ERROR;
-  slot.text = SPOOL_FAILED;
+  slot.text = spool_failed(error);
 }
 
 // Runs anything else, its messages kept in memory.
@@ -106,7 +114,7 @@ void run_other(Slot& slot, const Job& job, Worker& worker) {
   std::FILE* const messages = worker.messages.restart();
   if (messages == nullptr) {
     slot.rc = RC_IO_ERROR;
-    slot.text = SPOOL_FAILED;
+    slot.text = spool_failed(errno);
     return;
   }
   slot.rc = run_slot(slot, job, worker, messages);
@@ -152,10 +160,12 @@ bool print_report(const Slot& slot, std::array<char, 65536>& buffer, std::FILE* 
     for (std::size_t done = 0; done < slot.length;) {
       const std::size_t want = std::min(buffer.size(), slot.length - done);
       std::size_t got = 0;
-      if (read_stream_at(slot.spool->file, static_cast<std::uint64_t>(slot.offset) + done,
-                         buffer.data(), want, got) != 0 ||
-          got == 0) {
-        std::fprintf(out, "? Error reading a temporary file\n");
+      // A spool that ends before the diff does was cut short: told as a failed transfer.
+      const int error =
+          read_stream_at(slot.spool->file, static_cast<std::uint64_t>(slot.offset) + done,
+                         buffer.data(), want, got);
+      if (error != 0 || got == 0) {
+        io_failed(out, Doing::READING, "a temporary file", error);
         read = false;
         break;
       }
@@ -269,9 +279,10 @@ ResultCode run_tree(const Options& options, std::FILE* out) {
   // Each directory where files were replaced was synced once, as the run let go of it, before the
   // run says it succeeded: a file's own content was on disk before its rename, so a crash before
   // then leaves every file whole, old or new.
-  std::sort(directories.unsynced.begin(), directories.unsynced.end());
-  for (const std::string& directory : directories.unsynced) {
-    std::fprintf(out, "? Error writing %s\n", printable(directory).c_str());
+  std::sort(directories.unsynced.begin(), directories.unsynced.end(),
+            [](const UnsyncedDirectory& a, const UnsyncedDirectory& b) { return a.path < b.path; });
+  for (const UnsyncedDirectory& directory : directories.unsynced) {
+    io_failed(out, Doing::WRITING, directory.path, directory.error);
     if (failed == RC_OK) failed = RC_IO_ERROR;
   }
   if (failed != RC_OK) return failed;

@@ -1,3 +1,4 @@
+// Tree mode: every file a walk finds, run by workers, reported in order.
 #pragma once
 
 #include <cstdio>

@@ -42,7 +42,7 @@ int read_entries(const Directory& directory, std::vector<Walk::Entry>& entries) 
   return listing.error();
 }
 
-bool unreadable(Found& found, std::string path, std::string why = {}) {
+bool unreadable(Found& found, std::string path, std::string why) {
   found = Found{};
   found.path = std::move(path);
   found.unreadable = true;

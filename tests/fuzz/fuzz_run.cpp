@@ -137,7 +137,7 @@ void check_pieces(std::string_view line, const quillet::ScanResult& carried) {
   }
   const quillet::ScanResult pieces = quillet::end_line(scan, line.substr(from), carried);
   require(pieces.state == whole.state, "pieces: state");
-  if (whole.state.code != quillet::ERROR) {
+  if (whole.state.code != quillet::ScanState::ERROR) {
     require(pieces.comment_start == whole.comment_start, "pieces: comment start");
     require(pieces.comment_end == whole.comment_end, "pieces: comment end");
   }
@@ -179,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
     // With -trail, a comment alone on its line may move too, as a continuation.
     LayoutOptions any_comment = options;
     any_comment.trail = false;
-    require(carried.state.code == quillet::OK &&
+    require(carried.state.code == quillet::ScanState::OK &&
                 quillet::is_past_threshold(before[i], carried.comment_start, any_comment),
             "only lines with a trailing comment change");
     require(is_rebuilt(before[i], after[i], carried.comment_start, carried.comment_end, options),

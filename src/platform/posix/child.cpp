@@ -15,6 +15,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/posix/lists.h"
 #include "platform/posix/native.h"
@@ -54,6 +57,88 @@ std::vector<char*> null_ended(const std::vector<const char*>& words) {
   return ended;
 }
 
+// The signals this process waits for in a thread of its own, blocked in its others: a child
+// starts with their default actions.
+constexpr std::array<int, 4> WAITED_SIGNALS{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+#if !defined(QUILLET_HAVE_ADDFCHDIR_NP)
+// Where posix_spawn cannot start a child in a directory it is given open, the child is forked,
+// enters the directory through that descriptor (no path is looked up again, so no link planted on
+// the way since is followed), and then does what spawn's actions and attributes would have done.
+// Between fork and exec it makes only calls that are safe in the child of a threaded process.
+// `programs` are the paths to try in turn (a bare name's, one per PATH entry, as posix_spawnp
+// would). Returns 0, or the error that kept it from starting.
+int fork_in(const std::vector<std::string>& programs, int directory, char* const* argv,
+            char* const* environment, int out, int errors, pid_t& pid) {
+  std::array<int, 2> told{-1, -1};
+  if (posix::pipe(told) != 0) return errno;
+  const File told_read(told[0]);
+  File told_write(told[1]);
+  for (const int end : told) {
+    if (::fcntl(end, F_SETFD, FD_CLOEXEC) != 0) return errno;
+  }
+  std::vector<const char*> paths;
+  for (const std::string& program : programs)
+    paths.push_back(program.c_str());
+  pid = posix::fork(argv[0]);
+  if (pid < 0) return errno;
+  if (pid == 0) {
+    int error = 0;
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int quiet = errors >= 0 ? errors : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (in < 0 || quiet < 0 || ::dup2(in, STDIN_FILENO) < 0 || ::dup2(out, STDOUT_FILENO) < 0 ||
+        ::dup2(quiet, STDERR_FILENO) < 0 || ::fchdir(directory) != 0 || ::setpgid(0, 0) != 0) {
+      error = errno;
+    }
+    struct sigaction plain {};
+    plain.sa_handler = SIG_DFL;  // NOLINT(cppcoreguidelines-pro-type-union-access)
+    for (const int signal : WAITED_SIGNALS)
+      (void)::sigaction(signal, &plain, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    (void)::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (std::size_t i = 0; error == 0 && i < paths.size(); ++i) {
+      ::execve(paths[i], argv, environment);
+      // As posix_spawnp: a path that leads to no program passes on to the next one.
+      if (errno != ENOENT && errno != EACCES && errno != ENOTDIR) error = errno;
+    }
+    if (error == 0) error = paths.empty() ? ENOENT : errno;
+    (void)!::write(told[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  // Its own group, set here too: the run may end it before the child has set it itself.
+  (void)::setpgid(pid, pid);
+  (void)told_write.close();
+  int error = 0;
+  ssize_t got = -1;
+  while ((got = ::read(told[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  if (got == static_cast<ssize_t>(sizeof error)) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return error;
+  }
+  return 0;
+}
+
+// The paths posix_spawnp would try for `program`: itself when it names a path, else one for each
+// entry of PATH ("." for an empty one).
+std::vector<std::string> candidates(const char* program, bool search) {
+  if (!search) return {program};
+  const char* const variable = std::getenv("PATH");
+  const std::string_view entries = variable != nullptr ? variable : "/bin:/usr/bin";
+  std::vector<std::string> paths;
+  for (std::size_t at = 0; at <= entries.size();) {
+    const std::size_t end = std::min(entries.find(':', at), entries.size());
+    std::string path(entries.substr(at, end - at));
+    at = end + 1;
+    path = (path.empty() ? std::string(".") : path) + "/" + program;
+    paths.push_back(std::move(path));
+  }
+  return paths;
+}
+#endif
+
 // Starts the child as `pid`. Returns 0, or the error that kept it from starting.
 int spawn(const std::vector<const char*>& argv, const OpenDirectory* directory,
           const std::vector<const char*>* environment, int out, int errors, pid_t& pid) {
@@ -67,9 +152,21 @@ int spawn(const std::vector<const char*>& argv, const OpenDirectory* directory,
   } else {
     ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
+#if defined(QUILLET_HAVE_ADDFCHDIR_NP)
   if (directory != nullptr) {
     ::posix_spawn_file_actions_addfchdir_np(&actions, posix::descriptor(*directory));
   }
+#else
+  if (directory != nullptr) {
+    ::posix_spawn_file_actions_destroy(&actions);
+    std::vector<char*> words = null_ended(argv);
+    std::vector<char*> variables =
+        environment != nullptr ? null_ended(*environment) : std::vector<char*>();
+    return fork_in(candidates(words[0], std::strchr(words[0], '/') == nullptr),
+                   posix::descriptor(*directory), words.data(),
+                   environment != nullptr ? variables.data() : environ, out, errors, pid);
+  }
+#endif
   ::posix_spawnattr_init(&attributes);
   // The signals this process waits for in a thread of its own are blocked in its others: the
   // child starts with none blocked, and with their default actions.
@@ -77,7 +174,7 @@ int spawn(const std::vector<const char*>& argv, const OpenDirectory* directory,
   sigset_t waited;
   sigemptyset(&none);
   sigemptyset(&waited);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+  for (const int signal : WAITED_SIGNALS)
     sigaddset(&waited, signal);
   ::posix_spawnattr_setsigmask(&attributes, &none);
   ::posix_spawnattr_setsigdefault(&attributes, &waited);

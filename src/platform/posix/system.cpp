@@ -81,4 +81,9 @@ int spawn(pid_t& pid, const char* program, bool search, const posix_spawn_file_a
                 : ::posix_spawn(&pid, program, actions, attributes, argv, environment);
 }
 
+pid_t fork(const char* program) {
+  if (fails("posix_spawn", AT_FDCWD, program)) return -1;
+  return ::fork();
+}
+
 }  // namespace quillet::posix

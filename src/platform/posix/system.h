@@ -30,5 +30,7 @@ namespace quillet::posix {
                         const posix_spawn_file_actions_t* actions,
                         const posix_spawnattr_t* attributes, char* const* argv,
                         char* const* environment);
+/// fork, failing as spawn does for `program` when a fault is chosen for posix_spawn.
+[[nodiscard]] pid_t fork(const char* program);
 
 }  // namespace quillet::posix

@@ -1,4 +1,5 @@
-#include "rewrite/lines.h"
+// The line reader: the parts too rare or too long to keep in its header.
+#include "rewrite/line_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,7 +29,7 @@ bool read_more(LineReader& reader) {
   return true;
 }
 
-bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker) {
+bool copy_long_line(LineReader& reader, ScanResult& carried, Switch& turn) {
   if (!write_unchanged(reader)) return false;
   Input& in = *reader.in;
   if (reader.counting) count_to(reader, in.begin);
@@ -38,7 +39,7 @@ bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker) {
   // A piece that does not hold the end of the line is cut where a token ends, so that a quote is
   // never judged without the name or number right before it.
   LineScan scan = begin_line(carried.state);
-  TrailingMarker trailing;
+  TrailingSwitch trailing;
   for (;;) {
     const std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
     const std::size_t length = line_length(rest, in.at_end);
@@ -46,8 +47,8 @@ bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker) {
     if (length != std::string_view::npos || in.at_end) {
       const std::string_view last = rest.substr(0, std::min(length, rest.size()));
       carried = end_line(scan, last, carried);
-      follow_marker(trailing, scan, last, base);
-      marker = trailing_marker(trailing, carried);
+      follow_switch(trailing, scan, last, base);
+      turn = trailing_switch(trailing, carried);
       in.begin += last.size();
       reader.unwritten = in.begin;
       reader.counted = in.begin;
@@ -62,7 +63,7 @@ bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker) {
     if (cut == 0) cut = rest.back() == '\r' ? rest.size() - 1 : rest.size();
     const std::string_view piece = rest.substr(0, cut);
     scan_bytes(scan, piece);
-    follow_marker(trailing, scan, piece, base);
+    follow_switch(trailing, scan, piece, base);
     if (!write(piece)) return false;
     in.begin += piece.size();
     if (!refill(in) && in.error != 0) return false;

@@ -1,3 +1,4 @@
+// The line reader: an input read line by line, lines that stay copied out in bulk.
 #pragma once
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/text.h"
 #include "io/buffer.h"
 #include "layout/layout.h"
 #include "rewrite/regions.h"
@@ -118,8 +120,7 @@ inline void count_to(LineReader& reader, std::size_t to) {
                           : static_cast<std::size_t>(static_cast<const char*>(cr) - in.data.data());
         reader.cr_known = true;
       }
-      if (const std::size_t cr = reader.next_cr - in.begin;
-          cr + 1 < bytes.size() && bytes[cr + 1] != '\n') {
+      if (const std::size_t cr = reader.next_cr - in.begin; is_lone_cr(bytes, cr)) {
         bytes = bytes.substr(0, cr + 1);
       }
     }
@@ -159,9 +160,9 @@ inline void keep_line(LineReader& reader, const Line& line) {
 inline bool is_long(const Line& line) { return line.bytes.size() >= LINE_BUFFER_SIZE; }
 
 /// Copies the long line that starts the unread bytes, unchanged and piece by piece, scanning it on
-/// the way so that `carried` becomes the state after the whole line and `marker` the marker that
-/// the line is (see marker_of). No lines may be held. Returns false when reading or writing failed.
-[[nodiscard]] bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker);
+/// the way so that `carried` becomes the state after the whole line and `turn` the switch that
+/// the line is (see switch_of). No lines may be held. Returns false when reading or writing failed.
+[[nodiscard]] bool copy_long_line(LineReader& reader, ScanResult& carried, Switch& turn);
 
 /// Writes out what stays after the last line. Returns false when writing failed.
 [[nodiscard]] inline bool finish_reading(LineReader& reader) { return write_unchanged(reader); }

@@ -1,5 +1,5 @@
 // Line ranges: the lines a run may change, as "-lines A:B" and git name them.
-#include "base/lines.h"
+#include "base/line_ranges.h"
 
 #include <algorithm>
 #include <cstdint>
