@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE2__)
+// SSE2 is in every x86-64 processor: GCC and Clang say so with __SSE2__, MSVC with _M_X64.
+#if defined(__SSE2__) || defined(_M_X64)
+#define QUILLET_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -110,7 +112,7 @@ bool may_splice(std::string_view bytes, std::size_t at) {
 }
 
 // Which of the sixteen bytes at `at` are `a`, `b` or `c`, as a bit mask, lowest byte first.
-#if defined(__SSE2__)
+#if defined(QUILLET_SSE2)
 unsigned match16(const char* at, char a, char b, char c) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
   const __m128i hits = _mm_or_si128(
@@ -130,7 +132,7 @@ QuietRun quiet_prefix(std::string_view bytes, char a, char b, char c, bool check
     return QuietRun{quiet, check_splices ? 0 : stop - quiet};
   };
   std::size_t i = 0;
-#if defined(__SSE2__)
+#if defined(QUILLET_SSE2)
   // Thirty-two bytes at a time: most lines hold no stop at all.
   for (; i + 32 <= n; i += 32) {
     const char* at = bytes.data() + i;
@@ -166,7 +168,7 @@ QuietRun quiet_prefix(std::string_view bytes, char a, char b, char c, bool check
 std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b, char c) {
   const std::size_t n = bytes.size();
   std::size_t i = from;
-#if defined(__SSE2__)
+#if defined(QUILLET_SSE2)
   for (; i + 16 <= n; i += 16) {
     const unsigned hits = match16(bytes.data() + i, a, b, c);
     if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
