@@ -5,6 +5,8 @@
 #include <ctime>
 #include <optional>
 
+#include "platform/file.h"
+
 namespace quillet {
 
 /// The processors online now; at least 1.
@@ -15,6 +17,9 @@ namespace quillet {
 [[nodiscard]] std::optional<std::size_t> open_file_limit();
 
 /// `time` in the local time zone, from any thread.
-[[nodiscard]] std::tm local_time(const std::timespec& time);
+[[nodiscard]] std::tm local_time(const Time& time);
+
+/// The time now.
+[[nodiscard]] Time current_time();
 
 }  // namespace quillet

@@ -13,6 +13,7 @@
 #include "base/quote.h"
 #include "io/buffer.h"
 #include "io/in_place.h"
+#include "platform/process.h"
 #include "rewrite/rewrite.h"
 
 namespace quillet {
@@ -276,11 +277,10 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   // Both sides are dated by the input's time, so that a diff of the same file reads the same
   // every time; standard input by the time of the run.
-  std::timespec time{};
-  std::timespec_get(&time, TIME_UTC);
+  Time time = current_time();
   struct stat input_stat {};
   if (::fstat(files.in.fd, &input_stat) == 0 && S_ISREG(input_stat.st_mode)) {
-    time = input_stat.st_mtim;
+    time = {input_stat.st_mtim.tv_sec, static_cast<std::int32_t>(input_stat.st_mtim.tv_nsec)};
   }
   const DiffLabel label{shown(target), time};
   // The input is read three times (the check, the run, the diff); standard input is kept in a
