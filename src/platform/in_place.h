@@ -13,6 +13,36 @@ namespace quillet {
 /// A file system without locks says so (ENOLCK, EOPNOTSUPP...) at once.
 [[nodiscard]] int lock_file(const File& file);
 
+/// Keeps the other in-place runs off one file while it lives (see open_locked). Let go of by the
+/// thread that took it.
+class FileLock {
+ public:
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() { release(); }
+
+  [[nodiscard]] bool is_held() const { return lock_ != File::NONE; }
+  /// Lets the lock go, if it holds one.
+  void release();
+  /// Lets go of what it holds, and holds the system's lock `lock` instead.
+  void hold(File::Handle lock) {
+    release();
+    lock_ = lock;
+  }
+
+ private:
+  File::Handle lock_ = File::NONE;  // the system's: a descriptor, or a mutex
+};
+
+/// Opens the file `name` of `directory` to read it, as open_in does with Link::REFUSE, once no
+/// other in-place run holds it, and keeps them off it in `lock` until `lock` goes, whether `file`
+/// is closed before then or not (on Windows, where no file open elsewhere can be renamed over,
+/// it must be). Should the name lead to another file by then (a run before this one put its
+/// result in place), that one is opened. Where the file system has no locks, `lock` holds none.
+[[nodiscard]] int open_locked(const OpenDirectory& directory, const char* name, File& file,
+                              FileLock& lock);
+
 /// Creates the temporary file `name` in `directory` afresh, to write it: readable and writable by
 /// its owner alone, never through a link, never over a file there. Until it is renamed or
 /// forgotten, an interrupted process removes it (see clean_up_on_signal).
