@@ -8,6 +8,11 @@
 
 namespace quillet {
 
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  // The words are the bytes the process was given, as its names are spelled.
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 std::size_t processors_online() {
   const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
   return online < 1 ? 1 : static_cast<std::size_t>(online);
