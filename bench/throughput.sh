@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times `quillet -fi big.c -fo out.c` against `cat big.c > out.c` on inputs of 1, 8 and 64 MiB,
-# with the page cache warm, and prints the medians, their ratio, throughput and peak memory.
+# with the page cache warm, and prints the medians, their ratio, throughput and peak memory; then
+# the layout of groups (`-align group -asis`) against the default one on the comments to move.
 # Not a test: nothing here passes or fails.
 #
 # Usage: bench/throughput.sh [path/to/quillet] [runs]
@@ -78,6 +79,32 @@ for fresh in 0 1; do
                n, s / 1048576, c / 1000, q / 1000, q / c, s / q, o / 1048576, p }'
   done
 done
+# layouts INPUT OPTIONS...: prints "default_us options_us", medians of runs that alternate, the
+# output file removed before each, outside the timing.
+layouts() {
+  local input=$1 out="$work/out.c" i t0 t1
+  shift
+  : >"$work/default.times"
+  : >"$work/options.times"
+  for ((i = 0; i < runs; i++)); do
+    rm -f "$out"
+    t0=$(now)
+    "$quillet" -noconf -fi "$input" -fo "$out"
+    t1=$(now)
+    echo $(((t1 - t0) / 1000)) >>"$work/default.times"
+    rm -f "$out"
+    t0=$(now)
+    "$quillet" -noconf -fi "$input" -fo "$out" "$@"
+    t1=$(now)
+    echo $(((t1 - t0) / 1000)) >>"$work/options.times"
+  done
+  echo "$(median <"$work/default.times") $(median <"$work/options.times")"
+}
+echo "== comments-64M: the default layout and -align group -asis, out.c removed before each run"
+read -r default_us group_us < <(layouts "$work/comments-64M.c" -align group -asis)
+awk -v d="$default_us" -v g="$group_us" \
+  'BEGIN { printf "default %.1f ms, -align group -asis %.1f ms, ratio %.2f\n", d / 1000, g / 1000, g / d }'
+
 "$quillet" -fi "$work/comments-64M.c" -fo "$work/out.c"
 echo "comments-64M: $(awk 'NR == FNR { a[FNR] = $0; next } $0 != a[FNR] { n++ } END { print n + 0 }' \
   "$work/comments-64M.c" "$work/out.c") of $(wc -l <"$work/comments-64M.c") lines rewritten"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs quillet's tree mode over every C and C++ header under /usr/include and over this project's
-# own sources, copied into a temporary directory, in both styles and in a tight layout that glues
-# comments to their code, and lets the compiler judge the result:
+# own sources, copied into a temporary directory, in both styles, in a tight layout that glues
+# comments to their code, and in the layouts of groups, and lets the compiler judge the result:
 # `gcc -fpreprocessed -dD -E` drops the comments and expands nothing, so its output for a file and
 # for the rewritten file must be identical when only whitespace and comment markers moved. Each
 # output must also keep the number of lines and come back unchanged from a second run.
@@ -87,12 +87,16 @@ files=$(find in -type f | wc -l)
 line_counts in >lines.in
 
 summary=""
-for style in block cpp tight; do
+for style in block cpp tight column group keep; do
   case "$style" in
     block) flags=() ;;
     cpp) flags=(-cpp) ;;
     # Comments moved hard against their code: no padding, so every line is checked in full.
     tight) flags=(-th 4 -cpos 5 -csz 4 -tabs 8 -utf8) ;;
+    # The layouts of groups, each with some of the options that go with them.
+    column) flags=(-align column -cpp -pad tabs -tabs 8) ;;
+    group) flags=(-align group -asis -trail -span 2 -th 4) ;;
+    keep) flags=(-align keep -gap 2 -utf8 -tabs 4) ;;
   esac
   cp -a in "$style"
   # Every file is named, so that headers without a suffix are taken too.
@@ -114,7 +118,7 @@ for style in block cpp tight; do
 done
 
 failed=$(grep -c '^FAIL' results 2>/dev/null)
-echo "$files files checked in three layouts:${summary%,}; ${failed:-0} failed"
+echo "$files files checked in six layouts:${summary%,}; ${failed:-0} failed"
 if [ "${failed:-0}" -ne 0 ]; then
   grep -A 6 '^FAIL' results | head -n 60
   exit 1

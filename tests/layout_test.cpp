@@ -44,6 +44,12 @@ TEST(RebuildLine, Table) {
   const LayoutOptions utf8{.utf8 = true};
   const LayoutOptions trail{.trail = true};
   const LayoutOptions trail_cpp{.cpp_style = true, .trail = true};
+  const LayoutOptions gap1{.gap = 1};
+  const LayoutOptions gap2_cpp{.cpp_style = true, .gap = 2};
+  const LayoutOptions asis{.asis = true};
+  const LayoutOptions pad_tabs{.cpp_style = true, .tabs = 8, .pad_tabs = true};
+  const LayoutOptions pad_tabs63{.cpos = 63, .cpp_style = true, .tabs = 8, .pad_tabs = true};
+  const LayoutOptions pad_tabs_asis{.tabs = 8, .asis = true, .pad_tabs = true};
   const std::string count = "    int count;" + spaces(18) + "// number of items";
   const std::string code70(70, 'x');
   const Case cases[] = {
@@ -95,6 +101,11 @@ TEST(RebuildLine, Table) {
        "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(20) + "// \xe6\x97\xa5\xe6\x9c\xac\n",
        "s = \"\xc3\xa9t\xc3\xa9\";" + spaces(52) + "/* \xe6\x97\xa5\xe6\x9c\xac" + spaces(35) +
            "*/\n"},
+      // The threshold counts columns as the padding does: the marker stands at column 23 here.
+      {"utf8: threshold", "s=\"\xc3\xa9\xc3\xa9\";" + spaces(15) + "// a\n",
+       "s=\"\xc3\xa9\xc3\xa9\";" + spaces(15) + "// a\n", utf8},
+      {"bytes: threshold", "s=\"\xc3\xa9\xc3\xa9\";" + spaces(15) + "// a\n",
+       "s=\"\xc3\xa9\xc3\xa9\";" + spaces(55) + "/* a" + spaces(40) + "*/\n"},
       // A rebuilt line that would read differently is left as it was.
       {"star slash in a line comment", "x;" + spaces(30) + "// a */ b\n",
        "x;" + spaces(30) + "// a */ b\n"},
@@ -123,6 +134,34 @@ TEST(RebuildLine, Table) {
        "x;" + spaces(30) + "/*** a */\n", cpp},
       {"doc kept in its own style", "x;" + spaces(30) + "/**< a */\n",
        "x;" + spaces(62) + "/**< a" + spaces(38) + "*/\n"},
+      // -gap: never glued; the text field still ends where it would.
+      {"gap: code up to cpos", std::string(64, 'x') + " // t\n",
+       std::string(64, 'x') + " /* t" + spaces(39) + "*/\n", gap1},
+      {"no gap: glued", std::string(64, 'x') + " // t\n",
+       std::string(64, 'x') + "/* t" + spaces(40) + "*/\n"},
+      {"gap 2: long code", code70 + " // t\n", code70 + "  // t\n", gap2_cpp},
+      {"gap: short code keeps cpos", "x;" + spaces(30) + "// a\n", "x;" + spaces(62) + "// a\n",
+       gap2_cpp},
+      // -asis: only the blanks before the marker change.
+      {"asis: line comment in block style", "x;" + spaces(30) + "//  note  \n",
+       "x;" + spaces(62) + "//  note  \n", asis},
+      {"asis: doc block, cr lf", "x;" + spaces(3) + "\t" + spaces(30) + "/**< a */ \r\n",
+       "x;" + spaces(62) + "/**< a */ \r\n", asis},
+      {"asis: no final newline", "x;" + spaces(30) + "// ab", "x;" + spaces(62) + "// ab", asis},
+      {"asis: star slash stays", "x;" + spaces(30) + "// a */ b\n",
+       "x;" + spaces(62) + "// a */ b\n", asis},
+      {"asis: glued would read otherwise", std::string(69, 'x') + "/ // c\n",
+       std::string(69, 'x') + "/ // c\n", asis},
+      {"asis: glued", code70 + "   /* c */\n", code70 + "/* c */\n", asis},
+      // -pad tabs: tabs up to the last tab stop before the marker, then spaces.
+      {"pad tabs", "x;" + spaces(30) + "// a\n", "x;" + std::string(8, '\t') + "// a\n", pad_tabs},
+      {"pad tabs, then spaces", "x;" + spaces(30) + "// a\n",
+       "x;" + std::string(7, '\t') + spaces(6) + "// a\n", pad_tabs63},
+      {"pad tabs: code within a stop", std::string(62, 'y') + " // a\n",
+       std::string(62, 'y') + "\t// a\n", pad_tabs},
+      {"pad tabs: code past a stop", "\tabcdef;" + spaces(30) + "/* a */\n",
+       "\tabcdef;" + std::string(7, '\t') + "/* a */\n", pad_tabs_asis},
+      {"pad tabs: glued", code70 + " // a\n", code70 + "// a\n", pad_tabs},
       {"too long to rebuild", std::string(LINE_BUFFER_SIZE - 6, 'x') + " // t\n",
        std::string(LINE_BUFFER_SIZE - 6, 'x') + " // t\n"},
   };
@@ -137,7 +176,9 @@ TEST(RebuildLine, Table) {
 TEST(RendersAs, SameAsRendered) {
   for (const LayoutOptions& layout :
        {LayoutOptions{}, LayoutOptions{.cpp_style = true}, LayoutOptions{.cpos = 7},
-        LayoutOptions{.cpos = 37}, LayoutOptions{.cpos = 37, .cpp_style = true}}) {
+        LayoutOptions{.cpos = 37}, LayoutOptions{.cpos = 37, .cpp_style = true},
+        LayoutOptions{.tabs = 4, .pad_tabs = true}, LayoutOptions{.asis = true},
+        LayoutOptions{.cpos = 37, .tabs = 4, .asis = true, .pad_tabs = true}}) {
     for (const std::string& line :
          {"int x;" + spaces(30) + "// a\r\n", "int x;" + spaces(30) + "///<\r\n"}) {
       const Plan plan = plan_line(line, 38, 40, layout);

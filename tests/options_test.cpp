@@ -128,6 +128,46 @@ TEST(ParseCommandLine, Table) {
   }
 }
 
+// The layouts and their options; a word that names none, and tabs that cannot pad, are refused.
+TEST(ParseCommandLine, Layouts) {
+  struct Case {
+    const char* name;
+    std::initializer_list<const char*> args;
+    ResultCode rc;
+    LayoutOptions want = {};
+    const char* printed = "";
+  };
+  constexpr const char* NO_STOPS = "? -pad tabs needs -tabs N, N from 2 to 16\n";
+  // clang-format off
+  const Case cases[] = {
+      {"all of them", {"-fi", "a", "-ALIGN", "Keep", "-span", "3", "-gap", "2", "-asis", "-pad", "TABS", "-tabs", "4"}, RC_IN_PLACE,
+       {.tabs = 4, .align = Align::KEEP, .span = 3, .gap = 2, .asis = true, .pad_tabs = true}},
+      {"last word kept", {"-fi", "a", "-align", "group", "-align", "column", "-pad", "tabs", "-pad", "spaces"}, RC_IN_PLACE, {.align = Align::COLUMN}},
+      {"span 0, small gap", {"-fi", "a", "-span", "0", "-gap", "0"}, RC_IN_PLACE, {.span = 0}},
+      {"negative span", {"-fi", "a", "-span", "-2", "-gap", "-1"}, RC_IN_PLACE},
+      {"unknown layout", {"-fi", "a", "-align", "left"}, RC_BAD_ARGUMENTS, {}, "? -align takes fixed, column, group or keep, not left\n"},
+      {"unknown padding", {"-fi", "a", "-pad", "tab"}, RC_BAD_ARGUMENTS, {}, "? -pad takes tabs or spaces, not tab\n"},
+      {"tabs pad with -tabs 1", {"-fi", "a", "-pad", "tabs", "-tabs", "1"}, RC_BAD_ARGUMENTS, {}, NO_STOPS},
+      {"tabs pad, no settings", {"-fi", "a", "-pad", "tabs", "-noconf"}, RC_BAD_ARGUMENTS, {}, NO_STOPS},
+      {"a settings file may give -tabs", {"-fi", "a", "-pad", "tabs"}, RC_IN_PLACE, {.pad_tabs = true}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Parsed got = parse(c.args);
+    EXPECT_EQ(got.rc, c.rc);
+    EXPECT_EQ(got.printed, c.printed);
+    if (c.rc == RC_BAD_ARGUMENTS) continue;
+    const LayoutOptions& layout = got.options.layout;
+    EXPECT_EQ(layout.tabs, c.want.tabs);
+    EXPECT_EQ(layout.align, c.want.align);
+    EXPECT_EQ(layout.span, c.want.span);
+    EXPECT_EQ(layout.gap, c.want.gap);
+    EXPECT_EQ(layout.asis, c.want.asis);
+    EXPECT_EQ(layout.pad_tabs, c.want.pad_tabs);
+  }
+}
+
 // With "-r", what no option takes names a file or directory, "-fi" one more, in order.
 TEST(ParseCommandLine, TreeMode) {
   struct Case {

@@ -36,6 +36,9 @@ TEST(ParseSettings, Table) {
       {"-check", "-check cannot be set here"},
       {"cpp", "unknown word cpp"},
       {"-exclude build/ -cpp -EXCLUDE", "-EXCLUDE needs a pattern", std::nullopt, std::nullopt, true},
+      {"-align wide", "-align takes fixed, column, group or keep, not wide"},
+      {"-cpp -pad", "-pad takes tabs or spaces, not ", std::nullopt, std::nullopt, true},
+      {"-span", "-span needs a number"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -196,6 +199,36 @@ TEST(SettleOptions, Table) {
     EXPECT_EQ(layout.cpos, c.cpos);
     EXPECT_EQ(layout.cpp_style, c.settings != nullptr);
     EXPECT_EQ(no_backup, c.settings != nullptr);
+  }
+  // The layouts: the file's, under the command line's.
+  Settings layouts;
+  layouts.align = Align::GROUP;
+  layouts.span = 0;
+  layouts.gap = 3;
+  layouts.pad_tabs = true;
+  layouts.tabs = 8;
+  layouts.asis = true;
+  for (const std::uint32_t given : {0U, GIVEN_ALIGN | GIVEN_SPAN | GIVEN_GAP | GIVEN_PAD}) {
+    LayoutOptions layout{.align = Align::KEEP, .span = 2, .gap = 1};
+    bool no_backup = false;
+    EXPECT_EQ(settle_options(&layouts, given, layout, no_backup, stdout), RC_OK);
+    EXPECT_EQ(layout.align, given == 0 ? Align::GROUP : Align::KEEP);
+    EXPECT_EQ(layout.span, given == 0 ? 0 : 2);
+    EXPECT_EQ(layout.gap, given == 0 ? 3 : 1);
+    EXPECT_EQ(layout.pad_tabs, given == 0);
+    EXPECT_TRUE(layout.asis);
+  }
+  // Tabs that pad need tab stops, whichever side asks for them.
+  Settings padding;
+  padding.pad_tabs = true;
+  for (const std::uint32_t given : {0U, std::uint32_t{GIVEN_TABS}}) {
+    LayoutOptions layout{.tabs = given == 0 ? 8 : 1};
+    bool no_backup = false;
+    std::FILE* said = std::tmpfile();
+    EXPECT_EQ(settle_options(&padding, given, layout, no_backup, said),
+              given == 0 ? RC_OK : RC_BAD_ARGUMENTS);
+    EXPECT_EQ(std::ftell(said) > 0, given != 0);  // the text is ParseCommandLine's
+    std::fclose(said);
   }
   Settings broken;
   broken.path = "p/.quillet";

@@ -42,7 +42,8 @@ constexpr std::int32_t MIN_NUMBER = 4;
 // Every option, in the order in which each argument is tested against them.
 // clang-format off
 enum class Name : std::uint8_t {
-  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT, LINES, SINCE, VERSION, AS, REPORT
+  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT, LINES, SINCE, VERSION, AS, REPORT,
+  ALIGN, SPAN, GAP, ASIS, PAD
 };
 // clang-format on
 struct Spelling {
@@ -77,6 +78,11 @@ constexpr Spelling OPTIONS[] = {
     {Name::VERSION, "--version", false},
     {Name::AS, "-as", true},
     {Name::REPORT, "-report", true},
+    {Name::ALIGN, "-align", true},
+    {Name::SPAN, "-span", true},
+    {Name::GAP, "-gap", true},
+    {Name::ASIS, "-asis", false},
+    {Name::PAD, "-pad", true},
 };
 // clang-format on
 
@@ -152,6 +158,38 @@ ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
       } else {
         if (out != nullptr) {
           std::fprintf(out, "? -report takes lines or github, not %s\n", printable(value).c_str());
+        }
+        return RC_BAD_ARGUMENTS;
+      }
+      break;
+    case Name::ALIGN:
+      if (const std::optional<Align> align = align_named(value)) {
+        layout.align = *align;
+        options.given |= GIVEN_ALIGN;
+      } else {
+        if (out != nullptr) {
+          std::fprintf(out, "? -align takes fixed, column, group or keep, not %s\n",
+                       printable(value).c_str());
+        }
+        return RC_BAD_ARGUMENTS;
+      }
+      break;
+    case Name::SPAN:
+      layout.span = span_number(value);
+      options.given |= GIVEN_SPAN;
+      break;
+    case Name::GAP:
+      layout.gap = gap_number(value);
+      options.given |= GIVEN_GAP;
+      break;
+    case Name::ASIS: layout.asis = true; break;
+    case Name::PAD:
+      if (const std::optional<bool> tabs = pad_named(value)) {
+        layout.pad_tabs = *tabs;
+        options.given |= GIVEN_PAD;
+      } else {
+        if (out != nullptr) {
+          std::fprintf(out, "? -pad takes tabs or spaces, not %s\n", printable(value).c_str());
         }
         return RC_BAD_ARGUMENTS;
       }
@@ -249,6 +287,36 @@ std::int32_t tab_number(const char* text) {
   return tabs < 1 || tabs > MAX_TABS ? 1 : tabs;
 }
 
+std::int32_t span_number(const char* text) {
+  const std::int32_t span = parse_number(text, 1);
+  return span < 0 ? 1 : span;
+}
+
+std::int32_t gap_number(const char* text) {
+  const std::int32_t gap = parse_number(text, 0);
+  return gap < 1 ? 0 : gap;
+}
+
+std::optional<Align> align_named(std::string_view word) {
+  if (is_option(word, "fixed")) return Align::FIXED;
+  if (is_option(word, "column")) return Align::COLUMN;
+  if (is_option(word, "group")) return Align::GROUP;
+  if (is_option(word, "keep")) return Align::KEEP;
+  return std::nullopt;
+}
+
+std::optional<bool> pad_named(std::string_view word) {
+  if (is_option(word, "tabs")) return true;
+  if (is_option(word, "spaces")) return false;
+  return std::nullopt;
+}
+
+ResultCode check_tab_padding(const LayoutOptions& layout, std::FILE* out) {
+  if (!layout.pad_tabs || layout.tabs > 1) return RC_OK;
+  std::fprintf(out, "? -pad tabs needs -tabs N, N from 2 to 16\n");
+  return RC_BAD_ARGUMENTS;
+}
+
 bool is_option(std::string_view arg, std::string_view name) {
   if (arg.size() != name.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -330,6 +398,10 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
   if (got.report != Report::FILES && got.mode != Mode::CHECK) {
     std::fprintf(messages, "? -report needs -check\n");
     return RC_BAD_ARGUMENTS;
+  }
+  // Without -tabs here, a settings file may still give it: then each file's settings are asked.
+  if ((got.given & GIVEN_TABS) != 0 || got.no_settings) {
+    if (const ResultCode rc = check_tab_padding(got.layout, messages); rc != RC_OK) return rc;
   }
   if (got.as_path != nullptr && (got.recursive || !is_standard_stream(parsed.input_file))) {
     std::fprintf(messages, "? -as names what standard input is: it needs -fi -, without -r\n");

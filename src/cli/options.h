@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +18,10 @@ enum Given : std::uint32_t {
   GIVEN_CPOS = 2,
   GIVEN_CSZ = 4,
   GIVEN_TABS = 8,
+  GIVEN_ALIGN = 16,
+  GIVEN_SPAN = 32,
+  GIVEN_GAP = 64,
+  GIVEN_PAD = 128,
 };
 
 inline constexpr std::int32_t MAX_JOBS = 256;
@@ -92,6 +97,22 @@ void print_version(std::FILE* out);
 
 /// The value of "-tabs": 1 to MAX_TABS, or 1.
 [[nodiscard]] std::int32_t tab_number(const char* text);
+
+/// The value of "-span": 0 or more, or 1.
+[[nodiscard]] std::int32_t span_number(const char* text);
+
+/// The value of "-gap": 1 or more, or 0 (the layout's own).
+[[nodiscard]] std::int32_t gap_number(const char* text);
+
+/// The layout that "-align" names (fixed, column, group or keep, letters in any case), if any.
+[[nodiscard]] std::optional<Align> align_named(std::string_view word);
+
+/// Whether "-pad" pads with tabs (tabs) or not (spaces), when the word is one of them.
+[[nodiscard]] std::optional<bool> pad_named(std::string_view word);
+
+/// Prints why tabs cannot pad with `layout.tabs` 1 and returns RC_BAD_ARGUMENTS, or returns
+/// RC_OK when they can or are not asked for.
+[[nodiscard]] ResultCode check_tab_padding(const LayoutOptions& layout, std::FILE* out);
 
 /// Converts the way atoi does (whitespace, sign, digits up to the first non-digit; none give 0),
 /// but a value beyond the signed 32-bit range gives `fallback` instead of undefined behaviour.

@@ -43,8 +43,8 @@ void order_columns(LayoutOptions& layout) {
   if (layout.th > layout.cpos) std::swap(layout.th, layout.cpos);
 }
 
-std::int64_t column_after(std::string_view text, std::int64_t from, std::int32_t tabs, bool utf8) {
-  if (tabs == 1 && !utf8) return from + static_cast<std::int64_t>(text.size());
+std::int64_t column_after_counted(std::string_view text, std::int64_t from, std::int32_t tabs,
+                                  bool utf8) {
   std::int64_t column = from;
   for (const char c : text) {
     if (c == '\t') {
@@ -60,14 +60,25 @@ bool is_past_threshold(std::string_view line, std::int32_t comment_start,
                        const LayoutOptions& layout) {
   if (comment_start < 2) return false;
   const auto marker = static_cast<std::size_t>(comment_start) - 2;
-  // The marker stands at the column right after the width of what comes before it.
-  if (column_after(line.substr(0, marker), 0, layout.tabs, false) + 1 < layout.th) return false;
+  // The marker stands at the column right after the width of what comes before it, counted as
+  // the padding counts it.
+  if (column_after(line.substr(0, marker), 0, layout.tabs, layout.utf8) + 1 < layout.th) {
+    return false;
+  }
   if (!layout.trail) return true;
   // A comment alone on its line stays where it is.
   for (std::size_t i = 0; i < marker; ++i) {
     if (!is_space(static_cast<unsigned char>(line[i]))) return true;
   }
   return false;
+}
+
+bool is_alone_past_threshold(std::string_view line, std::int32_t comment_start,
+                             const LayoutOptions& layout) {
+  if (comment_start < 2 || marker_at(line, comment_start, layout) < layout.th) return false;
+  const std::string_view before = line.substr(0, static_cast<std::size_t>(comment_start) - 2);
+  return std::all_of(before.begin(), before.end(),
+                     [](char c) { return is_space(static_cast<unsigned char>(c)); });
 }
 
 std::string_view trim_trailing(std::string_view text) {
@@ -90,42 +101,93 @@ std::string_view trim_trailing(std::string_view text) {
   return text.substr(0, n);
 }
 
-Plan plan_line(std::string_view line, std::int32_t comment_start, std::int32_t comment_end,
-               const LayoutOptions& layout) {
-  Plan plan;
+namespace {
+
+// The parts of plan_parts, into `plan`, and what place does: plan_line, which runs for nearly
+// every rebuilt line, has them inline.
+void fill_parts(Plan& plan, std::string_view line, std::int32_t comment_start,
+                std::int32_t comment_end, const LayoutOptions& layout) {
+  const auto start = static_cast<std::size_t>(comment_start);
+  const auto end = static_cast<std::size_t>(comment_end);
+  plan.own_mark = line[start - 1];
+  plan.code = trim_trailing(line.substr(0, start - 2));
+  if (layout.asis) {
+    // As written, in its own style: nothing from the marker on changes.
+    plan.asis = true;
+    plan.cpp_style = plan.own_mark == '/';
+    plan.text = line.substr(start - 2, end - start + 2);
+    plan.line_end = line.substr(end);
+    return;
+  }
   plan.cpp_style = layout.cpp_style;
   plan.line_end = line_end_of(line);
-  const auto start = static_cast<std::size_t>(comment_start);
-  plan.own_mark = line[start - 1];
   // The carriage return of a CR LF belongs to the line end, not to the comment: trimming would
   // keep it when it is all the text, and the rebuilt line would end in two of them.
-  std::size_t end = static_cast<std::size_t>(comment_end);
-  if (plan.line_end.size() == 2) end = std::min(end, line.size() - 2);
-  plan.text = trim_trailing(line.substr(start, end - start));
+  const std::size_t text_end = plan.line_end.size() == 2 ? std::min(end, line.size() - 2) : end;
+  plan.text = trim_trailing(line.substr(start, text_end - start));
   // "///" becomes "/**" and back: doc comments stay doc comments. Few texts start with the mark:
   // that is asked first.
   plan.doc = !plan.text.empty() && plan.text[0] == plan.own_mark && is_restyled(plan);
-  plan.code = trim_trailing(line.substr(0, start - 2));
-  const std::int64_t width = column_after(plan.code, 0, layout.tabs, layout.utf8);
-  const std::int64_t cpos = layout.cpos;
-  plan.code_padding = cpos - 1 - width;
-  if (!layout.cpp_style) {
-    // The text field ends where it would after a code part narrower than cpos, as long as the
-    // code part leaves room for it; past that the text is not padded at all.
-    std::int64_t field = 0;
-    if (width < cpos) {
-      field = layout.csz;
-    } else if (width <= cpos + layout.csz - 1) {
-      field = layout.csz + cpos - width - 1;
+}
+
+void fill_place(Plan& plan, const LayoutOptions& layout, std::int64_t width, std::int64_t column,
+                std::int64_t field) {
+  const std::int64_t before = column - 1;  // the width that the marker follows
+  plan.tabs = 0;
+  plan.code_padding = before - width;
+  // Tabs as far as the tab stops go, then spaces; a code part that reaches a stop takes a tab
+  // to it.
+  if (layout.pad_tabs) {
+    const std::int64_t stops = before / layout.tabs - width / layout.tabs;
+    if (stops > 0) {
+      plan.tabs = stops;
+      plan.code_padding = before % layout.tabs;
     }
-    const std::int64_t text_from = std::max(cpos - 1, width) + 2;
-    plan.text_padding =
-        field - (column_after(plan.text, text_from, layout.tabs, layout.utf8) - text_from);
   }
+  plan.size = plan.code.size() + static_cast<std::size_t>(plan.tabs) + padding(plan.code_padding) +
+              plan.text.size() + plan.line_end.size();
+  if (plan.asis) return;
+  plan.size += 2;
+  if (plan.cpp_style) return;
+  const std::int64_t text_from = column + 1;
+  plan.text_padding =
+      field - (column_after(plan.text, text_from, layout.tabs, layout.utf8) - text_from);
+  plan.size += padding(plan.text_padding) + 2;
+}
+
+}  // namespace
+
+Plan plan_parts(std::string_view line, std::int32_t comment_start, std::int32_t comment_end,
+                const LayoutOptions& layout) {
+  Plan plan;
+  fill_parts(plan, line, comment_start, comment_end, layout);
   return plan;
 }
 
-bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
+void place(Plan& plan, const LayoutOptions& layout, std::int64_t column, std::int64_t field) {
+  fill_place(plan, layout, column_after(plan.code, 0, layout.tabs, layout.utf8), column, field);
+}
+
+Plan plan_line(std::string_view line, std::int32_t comment_start, std::int32_t comment_end,
+               const LayoutOptions& layout) {
+  Plan plan;
+  fill_parts(plan, line, comment_start, comment_end, layout);
+  const std::int64_t width = column_after(plan.code, 0, layout.tabs, layout.utf8);
+  const std::int64_t cpos = layout.cpos;
+  const std::int64_t column = std::max(cpos, width + gap_of(layout) + 1);
+  // The text field ends where it would after a code part narrower than cpos, as long as the
+  // code part leaves room for it; past that the text is not padded at all.
+  fill_place(plan, layout, width, column, std::max<std::int64_t>(layout.csz - (column - cpos), 0));
+  return plan;
+}
+
+std::int64_t marker_column(const Plan& plan, const LayoutOptions& layout) {
+  const std::int64_t width = column_after(plan.code, 0, layout.tabs, layout.utf8);
+  if (plan.tabs > 0) return (width / layout.tabs + plan.tabs) * layout.tabs + plan.code_padding + 1;
+  return width + std::max<std::int64_t>(plan.code_padding, 0) + 1;
+}
+
+bool keeps_meaning_rescanned(const Plan& plan, const ScanResult& incoming) {
   std::array<char, CHECK_BUFFER_SIZE> buffer;
   std::size_t used = 0;
   const auto append = [&](std::string_view part) {
@@ -135,10 +197,18 @@ bool keeps_meaning(const Plan& plan, const ScanResult& incoming) {
   // After the code part and at least one blank, the scan stands where it stood at the original
   // marker (blanks do what one blank does), and that is plain code, since the marker opened a
   // comment there. Only from the marker on is there anything to scan then.
-  const bool padded = plan.code_padding > 0;
-  // From the marker on, only a "*" or "/" of the text can close the comment early, and only a
-  // backslash can carry the line over; text without them leaves the line as it should be.
-  if (padded && find_first(plan.text, 0, '*', '/', '\\') == plan.text.size()) return true;
+  const bool padded = plan.code_padding > 0 || plan.tabs > 0;
+  if (plan.asis) {
+    // From the marker on the line is as it was: only glued to the code part may it read otherwise.
+    if (padded) return true;
+    append(plan.code);
+    append(plan.text);
+    append(plan.line_end);
+    const ScanResult rescan = scan_line(std::string_view(buffer.data(), used), incoming);
+    return rescan.state == LexState{} &&
+           rescan.comment_start == static_cast<std::int32_t>(plan.code.size() + 2) &&
+           rescan.comment_end == static_cast<std::int32_t>(plan.code.size() + plan.text.size());
+  }
   // As a block comment, a line comment's "/*" would be a comment within a comment, which
   // compilers warn of. Fewer texts hold a "*" than a "/": the stars are looked for.
   const bool restyled = is_restyled(plan);
@@ -175,7 +245,17 @@ void render(const Plan& plan, char* out) {
   std::memset(out, ' ', rendered_size(plan));
   char* p = out;
   std::memcpy(p, plan.code.data(), plan.code.size());
-  p += plan.code.size() + padding(plan.code_padding);
+  p += plan.code.size();
+  if (plan.tabs > 0) {
+    std::memset(p, '\t', static_cast<std::size_t>(plan.tabs));
+    p += plan.tabs;
+  }
+  p += padding(plan.code_padding);
+  if (plan.asis) {
+    std::memcpy(p, plan.text.data(), plan.text.size());
+    std::memcpy(p + plan.text.size(), plan.line_end.data(), plan.line_end.size());
+    return;
+  }
   *p++ = '/';
   *p++ = plan.cpp_style ? '/' : '*';
   std::memcpy(p, plan.text.data(), plan.text.size());
@@ -191,9 +271,10 @@ void render(const Plan& plan, char* out) {
 
 bool renders_as(const Plan& plan, std::string_view line) {
   if (line.size() != rendered_size(plan)) return false;
-  const auto blanks = [](std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == ' '; });
+  const auto all = [](std::string_view bytes, char blank) {
+    return std::all_of(bytes.begin(), bytes.end(), [blank](char c) { return c == blank; });
   };
+  const auto blanks = [&](std::string_view bytes) { return all(bytes, ' '); };
   std::size_t at = 0;
   // Takes the next `size` bytes of the line.
   const auto next = [&](std::size_t size) {
@@ -206,8 +287,14 @@ bool renders_as(const Plan& plan, std::string_view line) {
     if (!plan.doc) return part == plan.text;
     return part[0] == doc_mark(plan) && part.substr(1) == plan.text.substr(1);
   };
-  return next(plan.code.size()) == plan.code && blanks(next(padding(plan.code_padding))) &&
-         next(2) == marker_of(plan) && text(next(plan.text.size())) &&
+  if (next(plan.code.size()) != plan.code || !all(next(padding(plan.tabs)), '\t') ||
+      !blanks(next(padding(plan.code_padding)))) {
+    return false;
+  }
+  if (plan.asis) {
+    return next(plan.text.size()) == plan.text && next(plan.line_end.size()) == plan.line_end;
+  }
+  return next(2) == marker_of(plan) && text(next(plan.text.size())) &&
          blanks(next(padding(plan.text_padding))) &&
          next(close_of(plan).size()) == close_of(plan) &&
          next(plan.line_end.size()) == plan.line_end;

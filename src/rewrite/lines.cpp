@@ -7,12 +7,22 @@
 
 namespace quillet {
 bool read_more(LineReader& reader) {
-  // What stays goes out before the buffer moves.
-  if (!write_unchanged(reader)) return false;
   Input& in = *reader.in;
+  // What stays goes out before the buffer moves, up to the lines held, which move with it.
+  const bool holds = reader.held != NOT_HELD;
+  const std::size_t kept = holds ? reader.held : in.begin;
+  const bool written = reader.copy == nullptr ||
+                       write_bytes(*reader.copy, std::string_view(in.data.data() + reader.unwritten,
+                                                                  kept - reader.unwritten));
+  if (!written) return false;
   if (reader.counting) count_to(reader, in.begin);  // and counted, as the buffer moves
+  const std::size_t passed = in.begin - kept;
+  in.begin = kept;
   if (!refill(in) && in.error != 0) return false;
-  reader.unwritten = in.begin;
+  const std::size_t moved = kept - in.begin;  // none when nothing more could come
+  in.begin += passed;
+  if (holds) reader.held -= moved;
+  reader.unwritten = kept - moved;
   reader.counted = in.begin;
   reader.cr_known = false;
   return true;

@@ -13,13 +13,18 @@
 
 namespace quillet {
 
+/// LineReader::held when no lines are held.
+inline constexpr std::size_t NOT_HELD = static_cast<std::size_t>(-1);
+
 /// Reads an input line by line for the line loop. Lines that stay as they are go on to the output
 /// in bulk, straight from the read buffer, when the loop moves past them; runs of lines that
-/// cannot change are passed over in one step.
+/// cannot change are passed over in one step. Lines moved past may be held, for the loop to
+/// rebuild some of them later: they stay in the buffer, from data[held] on.
 struct LineReader {
   Input* in = nullptr;
   Output* copy = nullptr;     // where the lines that stay go; nullptr: nowhere (a check)
   std::size_t unwritten = 0;  // data[unwritten, in->begin) stays, and is not written out yet
+  std::size_t held = NOT_HELD;  // data[held, in->begin) stays in the buffer; never before unwritten
   std::size_t searched = 0;   // the first `searched` unread bytes hold no newline
   std::size_t next_cr = 0;    // where the next carriage return is, when `cr_known`
   bool cr_known = false;
@@ -34,6 +39,7 @@ struct LineReader {
 struct Line {
   std::string_view bytes;  // empty at the end of the input
   std::size_t clear = 0;   // bytes[0, clear) hold no newline, "/" nor quote
+  bool after_quiet = false;  // lines that cannot change were passed over right before it
 };
 
 /// Starts reading `in` (open at its start), the lines that stay going to `copy`; with `counting`
@@ -73,21 +79,25 @@ inline void count_to(LineReader& reader, std::size_t to) {
   return ok;
 }
 
-/// Moves the unread bytes to the front of the buffer, after writing out what stays, and reads
-/// more behind them. Returns false when reading or writing failed.
+/// Moves the unread bytes, and the lines held, to the front of the buffer, after writing out what
+/// stays before them, and reads more behind them. Returns false when reading or writing failed.
 [[nodiscard]] bool read_more(LineReader& reader);
 
 /// Puts the next line that may change, entered in the scanner state `code`, in `line`: the lines
-/// before it cannot change and stay. A line of LINE_BUFFER_SIZE bytes or more comes as its start
-/// (see copy_long_line). Returns false when reading or writing failed (the error is in the input
-/// or the output). Called for nearly every line: kept here where the compiler sees it.
-[[nodiscard]] inline bool next_line(LineReader& reader, ScanState code, Line& line) {
+/// before it cannot change and stay. Without `pass_quiet`, every line comes, one at a time. A line
+/// of LINE_BUFFER_SIZE bytes or more comes as its start (see copy_long_line). Returns false when
+/// reading or writing failed (the error is in the input or the output). Called for nearly every
+/// line: kept here where the compiler sees it.
+[[nodiscard]] inline bool next_line(LineReader& reader, ScanState code, Line& line,
+                                    bool pass_quiet = true) {
   Input& in = *reader.in;
+  bool after_quiet = false;
   for (;;) {
     std::string_view rest(in.data.data() + in.begin, in.end - in.begin);
-    const QuietRun quiet = skip_quiet_lines(rest, code);
+    const QuietRun quiet = pass_quiet ? skip_quiet_lines(rest, code) : QuietRun{};
     in.begin += quiet.length;
     rest.remove_prefix(quiet.length);
+    after_quiet = after_quiet || quiet.length > 0;
     reader.searched = std::max(quiet.length > 0 ? 0 : reader.searched, quiet.clear);
     const std::size_t newline = rest.find('\n', reader.searched);
     if (newline == std::string_view::npos && rest.size() < LINE_BUFFER_SIZE && !in.at_end) {
@@ -114,7 +124,7 @@ inline void count_to(LineReader& reader, std::size_t to) {
       }
     }
     reader.searched = 0;
-    line = {bytes, quiet.clear};
+    line = {bytes, quiet.clear, after_quiet};
     return true;
   }
 }
@@ -133,12 +143,24 @@ inline void keep_line(LineReader& reader, const Line& line) {
   return ok;
 }
 
+/// Moves the output past the held line data[start, start + size), which is replaced: what stays
+/// before it is written out now, so that the line's replacement can follow. Returns false when
+/// writing failed.
+[[nodiscard]] inline bool replace_held(LineReader& reader, std::size_t start, std::size_t size) {
+  const bool ok =
+      reader.copy == nullptr ||
+      write_bytes(*reader.copy, std::string_view(reader.in->data.data() + reader.unwritten,
+                                                 start - reader.unwritten));
+  reader.unwritten = start + size;
+  return ok;
+}
+
 /// Whether `line` is too long to be held whole, and is copied with copy_long_line.
 inline bool is_long(const Line& line) { return line.bytes.size() >= LINE_BUFFER_SIZE; }
 
 /// Copies the long line that starts the unread bytes, unchanged and piece by piece, scanning it on
 /// the way so that `carried` becomes the state after the whole line and `marker` the marker that
-/// the line is (see marker_of). Returns false when reading or writing failed.
+/// the line is (see marker_of). No lines may be held. Returns false when reading or writing failed.
 [[nodiscard]] bool copy_long_line(LineReader& reader, ScanResult& carried, Marker& marker);
 
 /// Writes out what stays after the last line. Returns false when writing failed.

@@ -120,6 +120,7 @@ Settings parse_settings(std::string path, std::string_view text) {
   for (std::string_view word = next_word(text, at); !word.empty(); word = next_word(text, at)) {
     std::optional<std::int32_t>* number = nullptr;
     std::int32_t fallback = 0;
+    std::int32_t (*convert)(const char*) = tab_number;  // without a fallback
     if (is_option(word, "-th")) {
       number = &settings.th;
       fallback = DEFAULT_TH;
@@ -131,6 +132,28 @@ Settings parse_settings(std::string path, std::string_view text) {
       fallback = DEFAULT_CSZ;
     } else if (is_option(word, "-tabs")) {
       number = &settings.tabs;
+    } else if (is_option(word, "-span")) {
+      number = &settings.span;
+      convert = span_number;
+    } else if (is_option(word, "-gap")) {
+      number = &settings.gap;
+      convert = gap_number;
+    } else if (is_option(word, "-align") || is_option(word, "-pad")) {
+      const std::string_view value = next_word(text, at);
+      const bool align = is_option(word, "-align");
+      if (align && align_named(value)) {
+        settings.align = align_named(value);
+      } else if (!align && pad_named(value)) {
+        settings.pad_tabs = pad_named(value);
+      } else {
+        settings.error =
+            printable(word) +
+            (align ? " takes fixed, column, group or keep, not " : " takes tabs or spaces, not ") +
+            printable(value);
+        return settings;
+      }
+    } else if (is_option(word, "-asis")) {
+      settings.asis = true;
     } else if (is_option(word, "-cpp")) {
       settings.cpp_style = true;
     } else if (is_option(word, "-utf8")) {
@@ -158,7 +181,7 @@ Settings parse_settings(std::string path, std::string_view text) {
         return settings;
       }
       const std::string copy(value);
-      *number = fallback == 0 ? tab_number(copy.c_str()) : option_number(copy.c_str(), fallback);
+      *number = fallback == 0 ? convert(copy.c_str()) : option_number(copy.c_str(), fallback);
     }
   }
   return settings;
@@ -444,13 +467,18 @@ ResultCode settle_options(const Settings* settings, std::uint32_t given, LayoutO
     if (settings->cpos && (given & GIVEN_CPOS) == 0) layout.cpos = *settings->cpos;
     if (settings->csz && (given & GIVEN_CSZ) == 0) layout.csz = *settings->csz;
     if (settings->tabs && (given & GIVEN_TABS) == 0) layout.tabs = *settings->tabs;
+    if (settings->align && (given & GIVEN_ALIGN) == 0) layout.align = *settings->align;
+    if (settings->span && (given & GIVEN_SPAN) == 0) layout.span = *settings->span;
+    if (settings->gap && (given & GIVEN_GAP) == 0) layout.gap = *settings->gap;
+    if (settings->pad_tabs && (given & GIVEN_PAD) == 0) layout.pad_tabs = *settings->pad_tabs;
     layout.cpp_style = layout.cpp_style || settings->cpp_style;
     layout.utf8 = layout.utf8 || settings->utf8;
     layout.trail = layout.trail || settings->trail;
+    layout.asis = layout.asis || settings->asis;
     no_backup = no_backup || settings->no_backup;
   }
   order_columns(layout);
-  return RC_OK;
+  return check_tab_padding(layout, messages);
 }
 
 }  // namespace quillet

@@ -43,9 +43,14 @@ struct Settings {
   std::optional<std::int32_t> cpos;
   std::optional<std::int32_t> csz;
   std::optional<std::int32_t> tabs;
+  std::optional<Align> align;
+  std::optional<std::int32_t> span;
+  std::optional<std::int32_t> gap;
+  std::optional<bool> pad_tabs;
   bool cpp_style = false;
   bool utf8 = false;
   bool trail = false;
+  bool asis = false;
   bool no_backup = false;
   std::vector<Exclusion> excludes;
   std::string directory;  // the command line's, with an absolute pattern: the current directory
@@ -127,7 +132,7 @@ struct FileSettings {
 /// The options one file runs with: `settings` (nullptr: none) put under the command line's
 /// `layout` and `no_backup` where the command line (`given`, Given bits) did not set the same,
 /// then th and cpos ordered. Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong on
-/// `messages`.
+/// `messages`, or RC_BAD_ARGUMENTS when tabs are to pad and there are no tab stops.
 [[nodiscard]] ResultCode settle_options(const Settings* settings, std::uint32_t given,
                                         LayoutOptions& layout, bool& no_backup,
                                         std::FILE* messages);
