@@ -1,8 +1,11 @@
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/options.h"
 #include "io/interrupt.h"
+#include "platform/process.h"
 #include "rewrite/run_one.h"
 #include "settings/settings.h"
 #include "tree/tree.h"
@@ -54,7 +57,13 @@ quillet::ResultCode run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   quillet::hold_standard_streams();
-  const quillet::ResultCode rc = run(argc, argv);
+  // In UTF-8 on every system: Windows gives `argv` in its code page, where a name may not fit.
+  std::vector<std::string> words = quillet::program_arguments(argc, argv);
+  std::vector<char*> word_starts;
+  for (std::string& word : words)
+    word_starts.push_back(word.data());
+  word_starts.push_back(nullptr);
+  const quillet::ResultCode rc = run(argc, word_starts.data());
   // A diff or a report that did not reach standard output is no success: say so where it can
   // still be read.
   if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) &&
