@@ -109,8 +109,15 @@ ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* mes
       return RC_RENAME_FAILED;
     }
   }
-  if (replace_with_temporary(directory, temporary.c_str(), place.name.c_str()) != 0) {
+  if (const int error = replace_with_temporary(directory, temporary.c_str(), place.name.c_str());
+      error != 0) {
     std::fprintf(messages, "? Error renaming %s\n", printable(temporary_path(place.path)).c_str());
+    // Where another program keeps the file open (an editor, a scanner), Windows renames nothing
+    // over it: the user is told what to close, and where the new text is meanwhile.
+    if (error == EBUSY) {
+      std::fprintf(messages, "? %s is held open by another program: its new text is in %s\n",
+                   printable(place.path).c_str(), printable(temporary_path(place.path)).c_str());
+    }
     forget_temporary(directory, temporary.c_str(), false);
     return RC_RENAME_FAILED;
   }
