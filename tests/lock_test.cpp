@@ -55,7 +55,7 @@ TEST(OpenLocked, RunsTakeTurnsAndSeeTheSwap) {
   ASSERT_EQ(write_some(made, "new\n", 4, put), 0);
   ASSERT_EQ(made.close(), 0);
   ASSERT_EQ(first.close(), 0);
-  ASSERT_EQ(replace_with_temporary(directory, "a.c.tmp", "a.c"), 0);
+  ASSERT_EQ(replace_with_temporary(directory, "a.c.tmp", "a.c", nullptr), 0);
   first_lock.release();
   second.join();
   EXPECT_TRUE(second_in.load());

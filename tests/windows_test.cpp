@@ -209,11 +209,17 @@ TEST_F(WindowsTest, SwapOverReadOnlyAndHeldFiles) {
         round == 0 ? INVALID_HANDLE_VALUE
                    : ::CreateFileW(L"d\\a.c", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    const int error = replace_with_temporary(d, "a.c.tmp", "a.c");
+    if (round == 0) {
+      ASSERT_EQ(make_backup_in(d, "a.c", "a.c.bak"), 0);
+    }
+    const int error = replace_with_temporary(d, "a.c.tmp", "a.c", round == 0 ? "a.c.bak" : nullptr);
     if (round == 0) {
       EXPECT_EQ(error, 0);
       EXPECT_EQ(contents("d/a.c"), "new\n");
       EXPECT_NE(::GetFileAttributesW(L"d\\a.c") & FILE_ATTRIBUTE_READONLY, 0U);
+      EXPECT_EQ(contents("d/a.c.bak"), "old\n");
+      EXPECT_NE(::GetFileAttributesW(L"d\\a.c.bak") & FILE_ATTRIBUTE_READONLY, 0U)
+          << "the backup is no longer read-only";
       EXPECT_FALSE(fs::exists("d/a.c.tmp"));
     } else {
       EXPECT_EQ(error, EBUSY);
@@ -266,8 +272,8 @@ TEST_F(WindowsTest, OthersMayWriteByTheAccessList) {
   PACL acl = nullptr;
   ASSERT_EQ(::SetEntriesInAclW(1, &grant, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
   std::wstring name = L"d\\own.c";
-  ASSERT_EQ(::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                    nullptr, nullptr, acl, nullptr),
+  ASSERT_EQ(::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, acl, nullptr),
             static_cast<DWORD>(ERROR_SUCCESS));
   ::LocalFree(acl);
   ASSERT_EQ(facts_of_path("d/own.c", Link::FOLLOW, facts), 0);
@@ -301,7 +307,8 @@ TEST_F(ChildTest, WordsStreamsStatusAndTime) {
   put(answers_ / "stderr", "oops\n");
   put(answers_ / "status", "3");
   // Each word as it was given: blanks, quotes, backslashes before a quote or at the end, none.
-  ChildResult got = run({"ls-files", "two words", "a\"b", "back\\\\\"slash", "end\\", "", "\xC3\xA9"});
+  ChildResult got =
+      run({"ls-files", "two words", "a\"b", "back\\\\\"slash", "end\\", "", "\xC3\xA9"});
   EXPECT_TRUE(got.started && got.finished);
   EXPECT_EQ(got.status, 3);
   EXPECT_EQ(out_, std::string("a\0b\r\n", 5));

@@ -94,8 +94,8 @@ void remove_temporary(const Place& place) {
 ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* messages) {
   const OpenDirectory directory = directory_of(place);
   const std::string temporary = temporary_path(place.name);
+  const std::string backup = backup_name(place);
   if (keep_backup) {
-    const std::string backup = backup_name(place);
     if (remove_in(directory, backup.c_str()) == EACCES) {
       std::fprintf(messages, "? Cannot delete temp file (access)\n");
       forget_temporary(directory, temporary.c_str(), false);
@@ -109,7 +109,8 @@ ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* mes
       return RC_RENAME_FAILED;
     }
   }
-  if (const int error = replace_with_temporary(directory, temporary.c_str(), place.name.c_str());
+  if (const int error = replace_with_temporary(directory, temporary.c_str(), place.name.c_str(),
+                                               keep_backup ? backup.c_str() : nullptr);
       error != 0) {
     std::fprintf(messages, "? Error renaming %s\n", printable(temporary_path(place.path)).c_str());
     // Where another program keeps the file open (an editor, a scanner), Windows renames nothing

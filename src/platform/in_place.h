@@ -50,8 +50,9 @@ class FileLock {
 
 /// Renames the temporary file `name` over `target`, both in `directory`, in one step: `target`
 /// names the old file or the new one at every moment. The file is no temporary one from then on.
+/// `backup` (nullptr: none) names the old file too (see make_backup_in), and keeps what it was.
 [[nodiscard]] int replace_with_temporary(const OpenDirectory& directory, const char* name,
-                                         const char* target);
+                                         const char* target, const char* backup);
 
 /// The temporary file `name` of `directory` is no temporary one any more; with `remove` it is
 /// removed first.

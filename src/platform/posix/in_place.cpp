@@ -58,7 +58,9 @@ int create_temporary_in(const OpenDirectory& directory, const char* name, File& 
   return 0;
 }
 
-int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target) {
+int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target,
+                           const char*) {
+  // The backup is untouched by the rename: nothing to say of it here.
   return posix::rename_listed_temporary(posix::descriptor(directory), name, target);
 }
 

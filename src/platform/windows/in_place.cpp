@@ -127,21 +127,29 @@ int create_temporary_in(const OpenDirectory& directory, const char* name, File& 
   return 0;
 }
 
-int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target) {
+int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target,
+                           const char* backup) {
   const HANDLE at = windows::handle(directory);
   std::wstring from;
   std::wstring to;
   if (const int error = windows::path_in(at, name, from); error != 0) return error;
   if (const int error = windows::path_in(at, target, to); error != 0) return error;
-  // Windows renames over no read-only file: the attribute is taken off for the rename, and put
-  // back should the rename fail. (The new file has the attribute from give_access.)
+  // Windows renames over no read-only file: the attribute is taken off the old file for the
+  // rename, and put back on it after, where the backup still names it, or at once should the
+  // rename fail. (The new file has the attribute from give_access.)
   const DWORD attributes = ::GetFileAttributesW(to.c_str());
   const bool read_only =
       attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (read_only) ::SetFileAttributesW(to.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
   const int error =
       windows::rename_listed_temporary(at, name, [&] { return rename_over(from, to); });
-  if (error != 0 && read_only) ::SetFileAttributesW(to.c_str(), attributes);
+  std::wstring old_file;
+  if (error != 0) {
+    old_file = to;
+  } else if (backup != nullptr && windows::path_in(at, backup, old_file) != 0) {
+    old_file.clear();
+  }
+  if (read_only && !old_file.empty()) ::SetFileAttributesW(old_file.c_str(), attributes);
   return error;
 }
 

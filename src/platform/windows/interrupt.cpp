@@ -59,8 +59,8 @@ BOOL WINAPI on_console_event(DWORD event) {
   temporaries().mutex.lock();
   for (const Temporary& file : temporaries().files)
     (void)windows::remove_file(file.directory, file.name);
-  // Not handled: the system's own handler ends the process, as it would have.
-  return FALSE;
+  // Ended as the system's own handler would have ended it (which wine ends with 0 instead).
+  ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
 void forget(HANDLE directory, const std::string& name) {
