@@ -113,15 +113,15 @@ void write_header(const char* sign, const char* path, const Time& time, bool col
   const std::int64_t local_seconds =
       days_from_civil(local.tm_year + std::int64_t{1900}, local.tm_mon + 1, local.tm_mday) *
           86'400 +
-      local.tm_hour * 3'600 + local.tm_min * 60 + local.tm_sec;
+      std::int64_t{local.tm_hour} * 3'600 + std::int64_t{local.tm_min} * 60 + local.tm_sec;
   const std::int64_t offset = local_seconds - time.seconds;
   const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
   // A name is quoted where it could end the header early or be read back otherwise.
-  std::fprintf(out, "%s%s %s\t%d-%02d-%02d %02d:%02d:%02d.%09ld %c%02d%02d%s\n",
-               colour ? BOLD : "", sign, diff_name(path).c_str(), local.tm_year + 1900,
-               local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-               static_cast<long>(time.nanoseconds), offset < 0 ? '-' : '+',
-               static_cast<int>(minutes / 60), static_cast<int>(minutes % 60), colour ? RESET : "");
+  std::fprintf(out, "%s%s %s\t%d-%02d-%02d %02d:%02d:%02d.%09ld %c%02d%02d%s\n", colour ? BOLD : "",
+               sign, diff_name(path).c_str(), local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+               local.tm_hour, local.tm_min, local.tm_sec, static_cast<long>(time.nanoseconds),
+               offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
+               static_cast<int>(minutes % 60), colour ? RESET : "");
 }
 
 // A run of changed lines, [first, last], counted from 1.

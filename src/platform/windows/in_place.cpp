@@ -78,7 +78,7 @@ int lock_file(const File&) {
 
 void FileLock::release() {
   if (lock_ == File::NONE) return;
-  const HANDLE mutex = reinterpret_cast<HANDLE>(lock_);
+  const HANDLE mutex = reinterpret_cast<HANDLE>(lock_);  // NOLINT(performance-no-int-to-ptr)
   lock_ = File::NONE;
   ::ReleaseMutex(mutex);
   ::CloseHandle(mutex);

@@ -15,7 +15,8 @@ namespace quillet::windows {
 
 /// The HANDLE of `file`.
 [[nodiscard]] inline HANDLE handle(const File& file) {
-  return reinterpret_cast<HANDLE>(file.handle());
+  // A File keeps its HANDLE as an integer, the type every system's handle fits.
+  return reinterpret_cast<HANDLE>(file.handle());  // NOLINT(performance-no-int-to-ptr)
 }
 [[nodiscard]] inline HANDLE handle(const OpenDirectory& directory) {
   return handle(directory.file());

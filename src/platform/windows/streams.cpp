@@ -15,7 +15,9 @@ namespace quillet {
 namespace {
 
 HANDLE handle_of_stream(std::FILE* stream) {
-  return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  // The C library keeps a descriptor's HANDLE as an integer.
+  return reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
+      ::_get_osfhandle(::_fileno(stream)));
 }
 
 }  // namespace
