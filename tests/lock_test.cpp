@@ -26,9 +26,9 @@ TEST(OpenLocked, RunsTakeTurnsAndSeeTheSwap) {
   ASSERT_TRUE(fs::create_directories(dir, error)) << error.message();
   std::ofstream(dir / "a.c", std::ios::binary) << "old\n";
   OpenDirectory directory;
-  ASSERT_EQ(open_directory(nullptr, dir.string().c_str(), Link::FOLLOW, DirectoryUse::READ,
-                           directory),
-            0);
+  ASSERT_EQ(
+      open_directory(nullptr, dir.string().c_str(), Link::FOLLOW, DirectoryUse::READ, directory),
+      0);
 
   File first;
   FileLock first_lock;
