@@ -1,56 +1,24 @@
+// The program: the command line read, then one file run, or a tree.
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
-#include "io/interrupt.h"
 #include "platform/process.h"
-#include "rewrite/run_one.h"
-#include "settings/settings.h"
+#include "run/run.h"
+#include "run/streams.h"
 #include "tree/tree.h"
 
 namespace {
 
 quillet::ResultCode run(int argc, char** argv) {
   quillet::Options options;
-  const quillet::ResultCode rc = quillet::parse_command_line(argc, argv, options, stdout, stderr);
-  if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.version_shown) return rc;
+  const quillet::ResultCode rc = quillet::read_command_line(argc, argv, options, stdout, stderr);
+  if ((rc != quillet::RC_OK && rc != quillet::RC_IN_PLACE) || options.answered) return rc;
+  if (options.recursive) return quillet::run_tree(options, stdout);
   // Where standard output takes the text, a message there would be taken for it: an editor
   // would save it as the file.
-  std::FILE* const messages = quillet::messages_for(options, stdout, stderr);
-  // An interrupted run leaves no temporary file behind, and no git of a tree run running.
-  if (options.mode == quillet::Mode::IN_PLACE || options.recursive) quillet::clean_up_on_signal();
-  const bool colour = options.mode == quillet::Mode::DIFF && quillet::wants_colour();
-  if (options.recursive) return quillet::run_tree(options, colour, stdout);
-
-  quillet::FileRun file{.mode = options.mode,
-                        .layout = options.layout,
-                        .no_backup = options.no_backup,
-                        .colour = colour,
-                        .output_file = options.output_file,
-                        .lines = &options.lines,
-                        .report = options.report};
-  // Standard input named with -as is taken as that file: its settings, its exclusions. A file
-  // named alone is run whatever excludes it.
-  const char* const path = options.as_path != nullptr ? options.as_path : options.input_file;
-  quillet::SettingsCache cache;
-  const quillet::FileSettings settings = quillet::settings_for_file(
-      cache, path, !options.no_settings,
-      options.as_path != nullptr ? quillet::command_line_exclusions(options.excludes) : nullptr);
-  if (const quillet::ResultCode settled =
-          quillet::settle_options(options.no_settings ? nullptr : settings.options.get(),
-                                  options.given, file.layout, file.no_backup, messages);
-      settled != quillet::RC_OK) {
-    return settled;
-  }
-  // An excluded buffer goes back as it came: no line may change, and none is lost.
-  static const quillet::LineRanges no_line{{{0, 0}}};
-  if (options.as_path != nullptr && settings.excluded) file.lines = &no_line;
-  const auto buffers = std::make_unique_for_overwrite<quillet::Buffers>();
-  return quillet::run_one_file(
-      file, quillet::Target{.path = options.input_file, .label = options.as_path}, *buffers,
-      messages);
+  return quillet::run_file(options, quillet::messages_for(options, stdout, stderr));
 }
 
 }  // namespace

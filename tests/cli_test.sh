@@ -33,7 +33,19 @@ same='? The output file cannot be the same as the input file'
 expect "no arguments" 1 help --
 expect "help" 1 help -- -fi a.c -HELP
 expect "no input" 2 "? No input file!" -- -fo b.c
-expect "--help" 1 help -- --help
+# A file named without -fi, or -r without a path, is told how to name one.
+expect "a file without -fi" 2 "? No input file!
+? Name the file to read with -fi: quillet -fi FILE" -- file.c -cpp
+expect "-r without a path" 2 "? No input file!
+? Name the files and directories to run on: quillet -r PATH..." -- -r -check
+# --help lists every option on a line of its own, then points to the manual page; -help is the
+# short text above.
+"$quillet" --HELP -fi a.c >usage.txt; rc=$?
+[ "$rc" = 0 ] || fail "--help: status $rc, want 0"
+head -n 1 usage.txt | grep -q '^Usage: quillet -fi ' || fail "--help: [$(head -n 1 usage.txt)]"
+tail -n 1 usage.txt | grep -q 'man quillet$' || fail "--help: no pointer to the manual page"
+[ "$(grep -c '^  -[a-z0-9]' usage.txt)" -ge 20 ] || fail "--help: [$(cat usage.txt)]"
+! grep -q '.\{81\}' usage.txt || fail "--help: a line past 80 columns: $(grep '.\{81\}' usage.txt)"
 version=$(sed -n 's/^project(quillet VERSION \([0-9.]*\) .*/\1/p' "$here/../CMakeLists.txt")
 expect "-version" 0 "quillet $version" -- -version
 expect "--version, first of all" 0 "quillet $version" -- --VERSION -fi missing.c -th
@@ -64,6 +76,19 @@ fi
 if [ -w /dev/full ]; then
   expect "disk full" 10 "? Error writing /dev/full" -- -fi a.c -fo /dev/full
 fi
+expect "two dashes check" 11 "? a.c would change" -- -fi a.c --check
+cmp -s a.c original.c && [ ! -e a.c.bak ] || fail "--check wrote the file"
+# In a tree, where a word that is no option names a path, a misspelt option is refused before
+# anything is read or written; a file of that name is a path, as "./-x" always is.
+mkdir tree && cp original.c tree/t.c
+for typo in -chek --chek -5 --; do
+  expect "tree, unknown option $typo" 9 "? Unknown option: $typo" -- -r "$typo" tree
+done
+cmp -s tree/t.c original.c && [ ! -e tree/t.c.bak ] || fail "an unknown option ran the tree"
+cp original.c ./-x.c
+expect "tree, a file named like an option" 11 "? -x.c would change" -- -r -check -x.c
+expect "tree, ./-x" 11 "? ./-x.c would change" -- -r -check ./-x.c
+expect "one file ignores an unknown word" 0 "" -- -fi a.c -fo b.c -chek
 expect "two files" 0 "" -- -fi a.c -fo b.c -cpp
 cmp -s a.c original.c || fail "the input changed"
 printf 'int x;%58s// a comment\n' '' >want.c

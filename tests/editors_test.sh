@@ -55,7 +55,7 @@ keep_messages="call writefile(split(execute('messages'), \"\\n\"), '$work/said.t
 # refused EDITOR: with a bad .quillet, saving kept the buffer and showed Quillet's message.
 refused() {
   cmp -s "$work/p/src/a.c" "$work/original.c" || fail "$1, bad settings: the buffer was not kept"
-  grep -q -- '-bogus cannot be set here' "$work/said.txt" 2>/dev/null ||
+  grep -q -- '-bogus is not an option a settings file takes' "$work/said.txt" 2>/dev/null ||
     fail "$1, bad settings: the message was not shown: [$(cat "$work/said.txt" 2>/dev/null)]"
 }
 

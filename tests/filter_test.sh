@@ -54,7 +54,8 @@ cmp -s a.c a.orig || fail "the input changed"
 : >nothing
 said() { cmp -s errors wanted || fail "$1: said [$(head -c 300 errors)], want [$(cat wanted)]"; }
 mkdir dir bad && printf -- '-bogus\n' >bad/.quillet
-bad="? $work/bad/.quillet: -bogus cannot be set here"
+bad="? $work/bad/.quillet: -bogus is not an option a settings file takes (it takes -th, -cpos,"
+bad="$bad -csz, -cpp, -tabs, -utf8, -nobak, -trail, -exclude, -align, -span, -gap, -asis, -pad)"
 while IFS='|' read -r name status text args; do
   # shellcheck disable=SC2086
   "$quillet" $args <a.c >printed 2>errors; rc=$?

@@ -199,5 +199,33 @@ TEST(ParseCommandLine, TreeMode) {
   }
 }
 
+// Every option is taken with two dashes too, and keeps its place in the order of the tests.
+TEST(ParseCommandLine, TwoDashes) {
+  struct Case {
+    const char* name;
+    std::initializer_list<const char*> args;
+    ResultCode rc;
+    Mode mode;
+    const char* input = nullptr;
+    bool cpp_style = false;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"check", {"-fi", "a.c", "--check"}, RC_IN_PLACE, Mode::CHECK, "a.c"},
+      {"any case", {"--FI", "a.c", "--Diff"}, RC_IN_PLACE, Mode::DIFF, "a.c"},
+      {"a value tested on", {"--th", "--cpp", "-fi", "a.c"}, RC_IN_PLACE, Mode::IN_PLACE, "a.c", true},
+      {"three dashes are none", {"-fi", "a.c", "---check", "--fix"}, RC_IN_PLACE, Mode::IN_PLACE, "a.c"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Parsed got = parse(c.args);
+    EXPECT_EQ(got.rc, c.rc);
+    EXPECT_EQ(got.options.mode, c.mode);
+    EXPECT_STREQ(got.options.input_file, c.input);
+    EXPECT_EQ(got.options.layout.cpp_style, c.cpp_style);
+  }
+}
+
 }  // namespace
 }  // namespace quillet

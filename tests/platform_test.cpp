@@ -16,7 +16,7 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/streams.h"
-#include "rewrite/run_one.h"
+#include "run/run.h"
 
 namespace quillet {
 namespace {

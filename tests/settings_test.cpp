@@ -17,6 +17,9 @@ namespace quillet {
 namespace {
 
 TEST(ParseSettings, Table) {
+  const std::string NOT_HERE =
+      "is not an option a settings file takes (it takes -th, -cpos, -csz, -cpp, -tabs, -utf8, "
+      "-nobak, -trail, -exclude, -align, -span, -gap, -asis, -pad)";
   struct Case {
     const char* text;
     std::string error;
@@ -32,22 +35,30 @@ TEST(ParseSettings, Table) {
       {"-th -5", "", DEFAULT_TH},
       {"-cpp -th", "-th needs a number", std::nullopt, std::nullopt, true},
       {"-th -cpp", "-th needs a number"},
-      {"-fi a.c", "-fi cannot be set here"},
-      {"-check", "-check cannot be set here"},
+      {"-fi a.c", "-fi " + NOT_HERE},
+      {"-check", "-check " + NOT_HERE},
+      {"-cpos=49", "-cpos=49 " + NOT_HERE},
       {"cpp", "unknown word cpp"},
+      {"--cpp --th 40", "", 40, std::nullopt, true},
       {"-exclude build/ -cpp -EXCLUDE", "-EXCLUDE needs a pattern", std::nullopt, std::nullopt, true},
       {"-align wide", "-align takes fixed, column, group or keep, not wide"},
       {"-cpp -pad", "-pad takes tabs or spaces, not ", std::nullopt, std::nullopt, true},
       {"-span", "-span needs a number"},
   };
   // clang-format on
+  // A number the file sets, or none.
+  const auto number = [](const Settings& got, std::size_t row,
+                         std::int32_t value) -> std::optional<std::int32_t> {
+    if (!was_given(got.options, row)) return std::nullopt;
+    return value;
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     const Settings got = parse_settings("s", c.text);
     EXPECT_EQ(got.error, c.error);
-    EXPECT_EQ(got.th, c.th);
-    EXPECT_EQ(got.tabs, c.tabs);
-    EXPECT_EQ(got.cpp_style, c.cpp_style);
+    EXPECT_EQ(number(got, option_row("-th"), got.options.layout.th), c.th);
+    EXPECT_EQ(number(got, option_row("-tabs"), got.options.layout.tabs), c.tabs);
+    EXPECT_EQ(got.options.layout.cpp_style, c.cpp_style);
   }
 }
 
@@ -170,62 +181,63 @@ TEST(IsExcluded, Table) {
 
 // The command line over a settings file, option by option; th and cpos ordered after.
 TEST(SettleOptions, Table) {
-  Settings file;
-  file.cpos = 81;
-  file.th = 30;
-  file.cpp_style = true;
-  file.no_backup = true;
+  constexpr std::uint64_t TH = std::uint64_t{1} << option_row("-th");
+  constexpr std::uint64_t CPOS = std::uint64_t{1} << option_row("-cpos");
+  const Settings file = parse_settings("s", "-cpos 81 -th 30 -cpp -nobak");
   struct Case {
     const char* name;
     const Settings* settings;
-    std::uint32_t given;
+    std::uint64_t given;
     LayoutOptions layout;
     std::int32_t th;
     std::int32_t cpos;
   };
   const Case cases[] = {
       {"the file's numbers", &file, 0, {}, 30, 81},
-      {"th from the line, cpos from the file", &file, GIVEN_TH, {.th = 70}, 70, 81},
-      {"th alone past the default cpos", nullptr, GIVEN_TH, {.th = 70}, 65, 70},
-      {"th past the file's cpos", &file, GIVEN_TH, {.th = 90}, 81, 90},
-      {"both from the line", &file, GIVEN_TH | GIVEN_CPOS, {.th = 10, .cpos = 20}, 10, 20},
+      {"th from the line, cpos from the file", &file, TH, {.th = 70}, 70, 81},
+      {"th alone past the default cpos", nullptr, TH, {.th = 70}, 65, 70},
+      {"th past the file's cpos", &file, TH, {.th = 90}, 81, 90},
+      {"both from the line", &file, TH | CPOS, {.th = 10, .cpos = 20}, 10, 20},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    LayoutOptions layout = c.layout;
-    bool no_backup = false;
-    EXPECT_EQ(settle_options(c.settings, c.given, layout, no_backup, stdout), RC_OK);
-    EXPECT_EQ(layout.th, c.th);
-    EXPECT_EQ(layout.cpos, c.cpos);
-    EXPECT_EQ(layout.cpp_style, c.settings != nullptr);
-    EXPECT_EQ(no_backup, c.settings != nullptr);
+    Options command_line;
+    command_line.layout = c.layout;
+    command_line.given = c.given;
+    Options settled;
+    EXPECT_EQ(settle_options(command_line, c.settings, settled, stdout), RC_OK);
+    EXPECT_EQ(settled.layout.th, c.th);
+    EXPECT_EQ(settled.layout.cpos, c.cpos);
+    EXPECT_EQ(settled.layout.cpp_style, c.settings != nullptr);
+    EXPECT_EQ(settled.no_backup, c.settings != nullptr);
   }
   // The layouts: the file's, under the command line's.
-  Settings layouts;
-  layouts.align = Align::GROUP;
-  layouts.span = 0;
-  layouts.gap = 3;
-  layouts.pad_tabs = true;
-  layouts.tabs = 8;
-  layouts.asis = true;
-  for (const std::uint32_t given : {0U, GIVEN_ALIGN | GIVEN_SPAN | GIVEN_GAP | GIVEN_PAD}) {
-    LayoutOptions layout{.align = Align::KEEP, .span = 2, .gap = 1};
-    bool no_backup = false;
-    EXPECT_EQ(settle_options(&layouts, given, layout, no_backup, stdout), RC_OK);
-    EXPECT_EQ(layout.align, given == 0 ? Align::GROUP : Align::KEEP);
-    EXPECT_EQ(layout.span, given == 0 ? 0 : 2);
-    EXPECT_EQ(layout.gap, given == 0 ? 3 : 1);
-    EXPECT_EQ(layout.pad_tabs, given == 0);
-    EXPECT_TRUE(layout.asis);
+  const Settings layouts =
+      parse_settings("s", "-align group -span 0 -gap 3 -pad tabs -tabs 8 -asis");
+  const auto bit = [](std::size_t row) { return std::uint64_t{1} << row; };
+  for (const std::uint64_t given :
+       {std::uint64_t{0}, bit(option_row("-align")) | bit(option_row("-span")) |
+                              bit(option_row("-gap")) | bit(option_row("-pad"))}) {
+    Options command_line;
+    command_line.layout = {.align = Align::KEEP, .span = 2, .gap = 1};
+    command_line.given = given;
+    Options settled;
+    EXPECT_EQ(settle_options(command_line, &layouts, settled, stdout), RC_OK);
+    EXPECT_EQ(settled.layout.align, given == 0 ? Align::GROUP : Align::KEEP);
+    EXPECT_EQ(settled.layout.span, given == 0 ? 0 : 2);
+    EXPECT_EQ(settled.layout.gap, given == 0 ? 3 : 1);
+    EXPECT_EQ(settled.layout.pad_tabs, given == 0);
+    EXPECT_TRUE(settled.layout.asis);
   }
   // Tabs that pad need tab stops, whichever side asks for them.
-  Settings padding;
-  padding.pad_tabs = true;
-  for (const std::uint32_t given : {0U, std::uint32_t{GIVEN_TABS}}) {
-    LayoutOptions layout{.tabs = given == 0 ? 8 : 1};
-    bool no_backup = false;
+  const Settings padding = parse_settings("s", "-pad tabs");
+  for (const std::uint64_t given : {std::uint64_t{0}, bit(option_row("-tabs"))}) {
+    Options command_line;
+    command_line.layout = {.tabs = given == 0 ? 8 : 1};
+    command_line.given = given;
+    Options settled;
     std::FILE* said = std::tmpfile();
-    EXPECT_EQ(settle_options(&padding, given, layout, no_backup, said),
+    EXPECT_EQ(settle_options(command_line, &padding, settled, said),
               given == 0 ? RC_OK : RC_BAD_ARGUMENTS);
     EXPECT_EQ(std::ftell(said) > 0, given != 0);  // the text is ParseCommandLine's
     std::fclose(said);
@@ -233,10 +245,9 @@ TEST(SettleOptions, Table) {
   Settings broken;
   broken.path = "p/.quillet";
   broken.error = "unknown word x";
-  LayoutOptions layout;
-  bool no_backup = false;
+  Options settled;
   std::FILE* out = std::tmpfile();
-  EXPECT_EQ(settle_options(&broken, 0, layout, no_backup, out), RC_BAD_SETTINGS);
+  EXPECT_EQ(settle_options(Options{}, &broken, settled, out), RC_BAD_SETTINGS);
   std::rewind(out);
   char said[64] = {};
   EXPECT_NE(std::fgets(said, sizeof said, out), nullptr);
@@ -282,7 +293,9 @@ TEST(SettingsForFile, OnDisk) {
     SettingsCache cache;
     const FileSettings got = settings_for_file(cache, c.path, true, nullptr);
     ASSERT_NE(got.options, nullptr);
-    EXPECT_EQ(got.options->cpos.value_or(0), c.cpos);
+    EXPECT_EQ(
+        was_given(got.options->options, option_row("-cpos")) ? got.options->options.layout.cpos : 0,
+        c.cpos);
     EXPECT_EQ(got.excluded, c.excluded);
   }
   const std::string remove = "rm -rf " + top;

@@ -38,6 +38,10 @@ printf 'int x;%74s/* a comment%32s*/\n' '' '' >want.txt
 "$quillet" -fi far/a.c -fo - -th 70 | cmp -s - want.txt || fail "th from the line, cpos from the file"
 printf 'int x;%63s/* a comment%32s*/\n' '' '' >want.txt
 "$quillet" -fi far/a.c -fo - -th 70 -noconf | cmp -s - want.txt || fail "th past the default cpos"
+# A link named alone takes the settings of the file it names, as a tree does: one place for its
+# settings and for its in-place swap.
+mkdir elsewhere && printf -- '-cpos 30\n' >elsewhere/.quillet && ln -s ../p/top.c elsewhere/top.c
+check "a link: the settings of the file it names" elsewhere/top.c "-cpos 40 -cpp"
 (cd p/near && "$quillet" -fi - -fo - <../../plain.c) >got.txt
 layout -cpos 50 -csz 10 >want.txt
 cmp -s got.txt want.txt || fail "standard input takes the current directory's settings"
@@ -98,5 +102,11 @@ cp -r p t2 && cp bad/.quillet t2/near/
 "$quillet" -r t2 -check >printed.txt; rc=$?
 [ "$rc" = 12 ] && [ "$(grep -c 'would change' printed.txt)" = 1 ] ||
   fail "tree with a bad settings file: status $rc: $(cat printed.txt)"
+# It is told once, at the first of its files in the order of the walk, whatever the threads.
+[ "$(grep -c "^? t2/near/.quillet: " printed.txt)" = 1 ] ||
+  fail "a bad settings file told more than once: $(cat printed.txt)"
+for jobs in 1 4; do
+  "$quillet" -r t2 -check -j "$jobs" | cmp -s - printed.txt || fail "another report with -j $jobs"
+done
 
 finish

@@ -135,8 +135,10 @@ done
 
 # A message of any length comes whole, past the slots of one worker.
 case="long messages"
-rm -rf m && mkdir m && printf 'w%.0s' {1..10000} >m/.quillet
-for i in $(seq 20); do printf '%s' "$moves" >"m/$i.c"; done
+rm -rf m && mkdir m
+for i in $(seq 20); do
+  mkdir "m/$i" && printf 'w%.0s' {1..10000} >"m/$i/.quillet" && printf '%s' "$moves" >"m/$i/a.c"
+done
 "$quillet" -r -check -j 1 m >printed; rc=$?
 [ "$rc" = 12 ] && [ "$(grep -c "unknown word $(printf 'w%.0s' {1..10000})\$" printed)" = 20 ] &&
   [ "$(wc -l <printed)" = 20 ] || fail "$case: status $rc, or messages cut"

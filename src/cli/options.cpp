@@ -1,13 +1,16 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <optional>
+#include <iterator>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/quote.h"
-#include "base/text.h"
+#include "platform/file.h"
 
 namespace quillet {
 namespace {
@@ -37,170 +40,18 @@ constexpr std::string_view HELP_TEXT =
     " 2. the minimum value for th, cpos and csz is 4; a smaller value\n"
     "    will be quietly replaced with its corresponding default.\n";
 
-constexpr std::int32_t MIN_NUMBER = 4;
-
-// Every option, in the order in which each argument is tested against them.
-// clang-format off
-enum class Name : std::uint8_t {
-  TH, CPOS, CSZ, CPP, FI, FO, HELP, CHECK, TABS, UTF8, R, J, NOBAK, DIFF, TRAIL, NOCONF, EXCLUDE, NOGIT, LINES, SINCE, VERSION, AS, REPORT,
-  ALIGN, SPAN, GAP, ASIS, PAD
-};
-// clang-format on
-struct Spelling {
-  Name name;
-  std::string_view text;
-  bool takes_value;
-};
-// clang-format off
-constexpr Spelling OPTIONS[] = {
-    {Name::TH, "-th", true},
-    {Name::CPOS, "-cpos", true},
-    {Name::CSZ, "-csz", true},
-    {Name::CPP, "-cpp", false},
-    {Name::FI, "-fi", true},
-    {Name::FO, "-fo", true},
-    {Name::HELP, "-help", false},
-    {Name::HELP, "--help", false},
-    {Name::CHECK, "-check", false},
-    {Name::TABS, "-tabs", true},
-    {Name::UTF8, "-utf8", false},
-    {Name::R, "-r", false},
-    {Name::J, "-j", true},
-    {Name::NOBAK, "-nobak", false},
-    {Name::DIFF, "-diff", false},
-    {Name::TRAIL, "-trail", false},
-    {Name::NOCONF, "-noconf", false},
-    {Name::EXCLUDE, "-exclude", true},
-    {Name::NOGIT, "-nogit", false},
-    {Name::LINES, "-lines", true},
-    {Name::SINCE, "-since", true},
-    {Name::VERSION, "-version", false},
-    {Name::VERSION, "--version", false},
-    {Name::AS, "-as", true},
-    {Name::REPORT, "-report", true},
-    {Name::ALIGN, "-align", true},
-    {Name::SPAN, "-span", true},
-    {Name::GAP, "-gap", true},
-    {Name::ASIS, "-asis", false},
-    {Name::PAD, "-pad", true},
-};
-// clang-format on
-
-// What the command line says, before the mode is decided.
-struct Parsed {
-  Options options;
-  const char* input_file = nullptr;
-  const char* output_file = nullptr;
-  std::vector<const char*> paths;
-  bool check = false;
-  bool diff = false;
-  bool version = false;  // "-version" was answered
-};
-
-// Takes the option `name`, with its value where it has one. Returns RC_OK, or RC_BAD_ARGUMENTS
-// after printing why the value is refused on `out` (nothing, when it is nullptr).
-ResultCode take(Name name, const char* value, Parsed& parsed, std::FILE* out) {
-  Options& options = parsed.options;
-  LayoutOptions& layout = options.layout;
-  switch (name) {
-    case Name::TH:
-      layout.th = option_number(value, DEFAULT_TH);
-      options.given |= GIVEN_TH;
-      break;
-    case Name::CPOS:
-      layout.cpos = option_number(value, DEFAULT_CPOS);
-      options.given |= GIVEN_CPOS;
-      break;
-    case Name::CSZ:
-      layout.csz = option_number(value, DEFAULT_CSZ);
-      options.given |= GIVEN_CSZ;
-      break;
-    case Name::CPP: layout.cpp_style = true; break;
-    case Name::FI:
-      parsed.input_file = value;
-      parsed.paths.push_back(value);
-      break;
-    case Name::FO: parsed.output_file = value; break;
-    case Name::HELP: break;  // stops the walk before it is taken
-    case Name::CHECK: parsed.check = true; break;
-    case Name::TABS:
-      layout.tabs = tab_number(value);
-      options.given |= GIVEN_TABS;
-      break;
-    case Name::UTF8: layout.utf8 = true; break;
-    case Name::R: options.recursive = true; break;
-    case Name::J: options.jobs = std::clamp(parse_number(value, 0), 0, MAX_JOBS); break;
-    case Name::NOBAK: options.no_backup = true; break;
-    case Name::DIFF: parsed.diff = true; break;
-    case Name::TRAIL: layout.trail = true; break;
-    case Name::NOCONF: options.no_settings = true; break;
-    case Name::EXCLUDE: options.excludes.push_back(value); break;
-    case Name::NOGIT: options.use_git = false; break;
-    case Name::LINES:
-      if (const std::optional<LineRange> range = parse_line_range(value)) {
-        options.lines.add(*range);
-      } else {
-        if (out != nullptr) {
-          std::fprintf(out, "? Not a line range (FIRST:LAST, from 1): %s\n",
-                       printable(value).c_str());
-        }
-        return RC_BAD_ARGUMENTS;
-      }
-      break;
-    case Name::SINCE: options.since = value; break;
-    case Name::VERSION: break;  // stops the walk before it is taken
-    case Name::AS: options.as_path = value; break;
-    case Name::REPORT:
-      if (is_option(value, "lines")) {
-        options.report = Report::LINES;
-      } else if (is_option(value, "github")) {
-        options.report = Report::GITHUB;
-      } else {
-        if (out != nullptr) {
-          std::fprintf(out, "? -report takes lines or github, not %s\n", printable(value).c_str());
-        }
-        return RC_BAD_ARGUMENTS;
-      }
-      break;
-    case Name::ALIGN:
-      if (const std::optional<Align> align = align_named(value)) {
-        layout.align = *align;
-        options.given |= GIVEN_ALIGN;
-      } else {
-        if (out != nullptr) {
-          std::fprintf(out, "? -align takes fixed, column, group or keep, not %s\n",
-                       printable(value).c_str());
-        }
-        return RC_BAD_ARGUMENTS;
-      }
-      break;
-    case Name::SPAN:
-      layout.span = span_number(value);
-      options.given |= GIVEN_SPAN;
-      break;
-    case Name::GAP:
-      layout.gap = gap_number(value);
-      options.given |= GIVEN_GAP;
-      break;
-    case Name::ASIS: layout.asis = true; break;
-    case Name::PAD:
-      if (const std::optional<bool> tabs = pad_named(value)) {
-        layout.pad_tabs = *tabs;
-        options.given |= GIVEN_PAD;
-      } else {
-        if (out != nullptr) {
-          std::fprintf(out, "? -pad takes tabs or spaces, not %s\n", printable(value).c_str());
-        }
-        return RC_BAD_ARGUMENTS;
-      }
-      break;
-  }
-  return RC_OK;
-}
+constexpr std::size_t TH = option_row("-th");
+constexpr std::size_t CPOS = option_row("-cpos");
+constexpr std::size_t TABS = option_row("-tabs");
+constexpr std::size_t HELP = option_row("-help");
+constexpr std::size_t CHECK = option_row("-check");
+constexpr std::size_t DIFF = option_row("-diff");
+constexpr std::size_t VERSION = option_row("-version");
 
 // "-r": every path named is run on in place, checked or diffed; there is no single output.
-ResultCode tree_mode(Parsed& parsed, Options& options, std::FILE* out) {
-  if (parsed.output_file != nullptr) {
+ResultCode tree_mode(std::vector<const char*> paths, const char* output_file, Options& options,
+                     std::FILE* out, bool explain) {
+  if (output_file != nullptr) {
     std::fprintf(out, "? -fo cannot be used with -r\n");
     return RC_BAD_ARGUMENTS;
   }
@@ -209,26 +60,29 @@ ResultCode tree_mode(Parsed& parsed, Options& options, std::FILE* out) {
     return RC_BAD_ARGUMENTS;
   }
   // With -since, the changes below the current directory, when no path narrows them.
-  if (parsed.paths.empty() && options.since != nullptr) parsed.paths.push_back(".");
-  for (const char* path : parsed.paths) {
+  if (paths.empty() && options.since != nullptr) paths.push_back(".");
+  for (const char* path : paths) {
     if (is_standard_stream(path)) {
       std::fprintf(out, "? Standard input cannot be used with -r\n");
       return RC_BAD_ARGUMENTS;
     }
   }
-  if (parsed.paths.empty()) {
+  if (paths.empty()) {
     std::fprintf(out, "? No input file!\n");
+    if (explain)
+      std::fprintf(out, "? Name the files and directories to run on: quillet -r PATH...\n");
     return RC_NO_INPUT;
   }
-  options.paths = std::move(parsed.paths);
+  options.paths = std::move(paths);
   return options.mode == Mode::IN_PLACE ? RC_IN_PLACE : RC_OK;
 }
 
-// Reads every argument into `parsed`, printing the help text and the version on `out` and a
-// refusal on `messages`. Without `messages` it prints nothing and reads on past a refusal, the
-// help and the version, only to learn what the whole command line asks for.
-ResultCode read_arguments(int argc, const char* const* argv, Parsed& parsed, std::FILE* out,
-                          std::FILE* messages) {
+// Reads every argument into `got`, printing the help text and the version on `out` (then
+// `answered`) and a refusal on `messages`, and puts the words that no option takes in `words`.
+// Without `messages` it prints nothing and reads on past a refusal, the help and the version,
+// only to learn what the whole command line asks for.
+ResultCode read_arguments(int argc, const char* const* argv, Options& got, std::FILE* out,
+                          std::FILE* messages, bool& answered, std::vector<const char*>& words) {
   // Each pass tests one argument against every option in turn. An option that takes a value
   // moves on to it, and the tests after it in the same pass look at that value, so "-th -cpp"
   // sets both th (to its default) and the line-comment style. An argument that no test matches,
@@ -236,20 +90,27 @@ ResultCode read_arguments(int argc, const char* const* argv, Parsed& parsed, std
   const bool quiet = messages == nullptr;
   for (int i = 1; i < argc; ++i) {
     bool matched = false;
-    for (const Spelling& option : OPTIONS) {
-      if (!is_option(argv[i], option.text)) continue;
+    for (std::size_t row = 0; row < std::size(OPTIONS); ++row) {
+      const OptionRow& option = OPTIONS[row];
+      if (spells(argv[i], option) == Spelled::NOT) continue;
       matched = true;
-      if (option.name == Name::HELP && !quiet) {
+      if (row == HELP && !quiet) {
+        // "--help" is asked for by those who know other programs: they get every option.
+        if (spells(argv[i], option) == Spelled::TWO_DASHES) {
+          print_usage(out);
+          answered = true;
+          return RC_OK;
+        }
         print_help(out);
         return RC_HELP;
       }
-      if (option.name == Name::VERSION && !quiet) {
+      if (row == VERSION && !quiet) {
         print_version(out);
-        parsed.version = true;
+        answered = true;
         return RC_OK;
       }
       const char* value = nullptr;
-      if (option.takes_value) {
+      if (option.value != Value::NONE) {
         if (i + 1 >= argc) {
           if (!quiet) {
             std::fprintf(messages, "? Missing value for %s\n", printable(argv[i]).c_str());
@@ -258,138 +119,113 @@ ResultCode read_arguments(int argc, const char* const* argv, Parsed& parsed, std
         }
         value = argv[++i];
       }
-      if (const ResultCode rc = take(option.name, value, parsed, messages); rc != RC_OK && !quiet) {
-        return rc;
+      mark_given(got, row);
+      if (option.take == nullptr) continue;
+      if (std::string why; option.take(got, value, why) != RC_OK && !quiet) {
+        std::fprintf(messages, "? %s\n", why.c_str());
+        return RC_BAD_ARGUMENTS;
       }
     }
-    if (!matched) parsed.paths.push_back(argv[i]);
+    if (!matched) {
+      got.paths.push_back(argv[i]);
+      words.push_back(argv[i]);
+    }
   }
   return RC_OK;
 }
 
-// Whether the command line read into `parsed` asks for the text on standard output: "-fo -", or
+// Whether `word`, which no option takes, is an option misspelt: it starts with "-" (a file named
+// so is written "./-x"), and no file has that name. "-" alone is standard input.
+bool is_unknown_option(const char* word) {
+  if (word[0] != '-' || word[1] == '\0') return false;
+  FileFacts facts;
+  const int error = facts_of_path(word, Link::REFUSE, facts);
+  return error == ENOENT || error == ENOTDIR;
+}
+
+// Whether the command line read into `got` asks for the text on standard output: "-fo -", or
 // standard input without "-fo", to be rewritten rather than checked or diffed.
-bool text_to_standard_output(const Parsed& parsed) {
-  if (parsed.options.recursive || parsed.check || parsed.diff) return false;
-  return is_standard_stream(parsed.output_file != nullptr ? parsed.output_file : parsed.input_file);
+bool text_to_standard_output(const Options& got) {
+  if (got.recursive || was_given(got, CHECK) || was_given(got, DIFF)) return false;
+  return is_standard_stream(got.output_file != nullptr ? got.output_file : got.input_file);
 }
 
 }  // namespace
-
-// A value below the minimum, or one that does not fit, quietly becomes the option's default.
-std::int32_t option_number(const char* text, std::int32_t fallback) {
-  const std::int32_t value = parse_number(text, fallback);
-  return value < MIN_NUMBER ? fallback : value;
-}
-
-std::int32_t tab_number(const char* text) {
-  const std::int32_t tabs = parse_number(text, 1);
-  return tabs < 1 || tabs > MAX_TABS ? 1 : tabs;
-}
-
-std::int32_t span_number(const char* text) {
-  const std::int32_t span = parse_number(text, 1);
-  return span < 0 ? 1 : span;
-}
-
-std::int32_t gap_number(const char* text) {
-  const std::int32_t gap = parse_number(text, 0);
-  return gap < 1 ? 0 : gap;
-}
-
-std::optional<Align> align_named(std::string_view word) {
-  if (is_option(word, "fixed")) return Align::FIXED;
-  if (is_option(word, "column")) return Align::COLUMN;
-  if (is_option(word, "group")) return Align::GROUP;
-  if (is_option(word, "keep")) return Align::KEEP;
-  return std::nullopt;
-}
-
-std::optional<bool> pad_named(std::string_view word) {
-  if (is_option(word, "tabs")) return true;
-  if (is_option(word, "spaces")) return false;
-  return std::nullopt;
-}
-
-ResultCode check_tab_padding(const LayoutOptions& layout, std::FILE* out) {
-  if (!layout.pad_tabs || layout.tabs > 1) return RC_OK;
-  std::fprintf(out, "? -pad tabs needs -tabs N, N from 2 to 16\n");
-  return RC_BAD_ARGUMENTS;
-}
-
-bool is_option(std::string_view arg, std::string_view name) {
-  if (arg.size() != name.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char c = arg[i] >= 'A' && arg[i] <= 'Z' ? static_cast<char>(arg[i] - 'A' + 'a') : arg[i];
-    if (c != name[i]) return false;
-  }
-  return true;
-}
-
-ResultCode refuse_same_file(std::FILE* out) {
-  std::fprintf(out, "? The output file cannot be the same as the input file\n");
-  return RC_SAME_FILE;
-}
 
 std::FILE* messages_for(const Options& options, std::FILE* out, std::FILE* errors) {
   return options.mode == Mode::TO_FILE && is_standard_stream(options.output_file) ? errors : out;
 }
 
-bool is_standard_stream(const char* path) {
-  return path != nullptr && std::strcmp(path, STANDARD_STREAM) == 0;
-}
-
-std::int32_t parse_number(const char* text, std::int32_t fallback) {
-  const char* p = text;
-  while (is_space(static_cast<unsigned char>(*p)))
-    ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  std::int64_t value = 0;
-  constexpr std::int64_t LIMIT = std::int64_t{INT32_MAX} + 1;  // the magnitude of INT32_MIN
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    value = value * 10 + (*p - '0');
-    if (value > LIMIT) return fallback;
-  }
-  if (negative) return static_cast<std::int32_t>(-value);
-  return value > INT32_MAX ? fallback : static_cast<std::int32_t>(value);
-}
-
 void print_help(std::FILE* out) { std::fwrite(HELP_TEXT.data(), 1, HELP_TEXT.size(), out); }
+
+void print_usage(std::FILE* out) {
+  std::fprintf(out,
+               "Usage: quillet -fi PATH [-fo PATH] [options]\n"
+               "       quillet -r [options] PATH...\n"
+               "\n"
+               "Options (letters in any case, one dash or two):\n");
+  for (const OptionRow& option : OPTIONS) {
+    std::string left(option.spelling);
+    if (!option.value_name.empty()) left.append(" ").append(option.value_name);
+    std::fprintf(out, "  %-22s%.*s\n", left.c_str(), static_cast<int>(option.help.size()),
+                 option.help.data());
+  }
+  std::fprintf(out, "\nEvery option, exit status and message: man quillet\n");
+}
 
 void print_version(std::FILE* out) { std::fprintf(out, "quillet %s\n", QUILLET_VERSION); }
 
-ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
-                              std::FILE* errors) {
+namespace {
+
+// parse_command_line, which, with `explain`, says how to name a file after "? No input file!"
+// where the command line seems to have meant one: a word without -fi, or -r without a path.
+ResultCode parse(int argc, const char* const* argv, Options& options, std::FILE* out,
+                 std::FILE* errors, bool explain) {
   if (argc <= 1) {
     print_help(out);
     return RC_HELP;
   }
   // A refusal may come before the argument that asks for the text on standard output: the whole
   // command line is read once first, to know where its refusals may go.
-  Parsed asked;
-  asked.options = options;
-  (void)read_arguments(argc, argv, asked, nullptr, nullptr);
+  Options asked = options;
+  bool answered = false;
+  std::vector<const char*> words;
+  (void)read_arguments(argc, argv, asked, nullptr, nullptr, answered, words);
   std::FILE* const messages = text_to_standard_output(asked) ? errors : out;
-  Parsed parsed;
-  parsed.options = options;  // stored only once every argument is read
-  if (const ResultCode rc = read_arguments(argc, argv, parsed, out, messages); rc != RC_OK) {
+  Options got = options;  // stored only once every argument is read
+  words.clear();
+  if (const ResultCode rc = read_arguments(argc, argv, got, out, messages, answered, words);
+      rc != RC_OK) {
     return rc;
   }
-  if (parsed.version) {
-    options.version_shown = true;
+  if (answered) {
+    options.answered = true;
     return RC_OK;
   }
+  // In a tree the words that name no option are paths: a typo must not turn a check into a
+  // rewrite of the paths that follow it. Run on one file, they are ignored.
+  const auto unknown =
+      got.recursive ? std::find_if(words.begin(), words.end(), is_unknown_option) : words.end();
+  if (unknown != words.end()) {
+    std::fprintf(messages, "? Unknown option: %s\n", printable(*unknown).c_str());
+    return RC_BAD_ARGUMENTS;
+  }
 
-  Options& got = parsed.options;
+  // The paths as given; what the run takes of them is decided below.
+  const char* const input_file = got.input_file;
+  const char* output_file = got.output_file;
+  std::vector<const char*> paths = std::move(got.paths);
+  got.input_file = nullptr;
+  got.output_file = nullptr;
+  got.paths.clear();
   // With both given, their order is final. With one, the other may still come from a settings
   // file: the two are ordered once it is merged.
-  if ((got.given & GIVEN_TH) != 0 && (got.given & GIVEN_CPOS) != 0) order_columns(got.layout);
+  if (was_given(got, TH) && was_given(got, CPOS)) order_columns(got.layout);
   // Standard input has no file to replace: the result goes to standard output.
-  const bool to_file = parsed.output_file != nullptr || is_standard_stream(parsed.input_file);
-  if (parsed.diff) {
+  const bool to_file = output_file != nullptr || is_standard_stream(input_file);
+  if (was_given(got, DIFF)) {
     got.mode = Mode::DIFF;
-  } else if (parsed.check) {
+  } else if (was_given(got, CHECK)) {
     got.mode = Mode::CHECK;
   } else {
     got.mode = to_file && !got.recursive ? Mode::TO_FILE : Mode::IN_PLACE;
@@ -400,33 +236,48 @@ ResultCode parse_command_line(int argc, const char* const* argv, Options& option
     return RC_BAD_ARGUMENTS;
   }
   // Without -tabs here, a settings file may still give it: then each file's settings are asked.
-  if ((got.given & GIVEN_TABS) != 0 || got.no_settings) {
+  if (was_given(got, TABS) || got.no_settings) {
     if (const ResultCode rc = check_tab_padding(got.layout, messages); rc != RC_OK) return rc;
   }
-  if (got.as_path != nullptr && (got.recursive || !is_standard_stream(parsed.input_file))) {
+  if (got.as_path != nullptr && (got.recursive || !is_standard_stream(input_file))) {
     std::fprintf(messages, "? -as names what standard input is: it needs -fi -, without -r\n");
     return RC_BAD_ARGUMENTS;
   }
   options = got;
-  if (options.recursive) return tree_mode(parsed, options, messages);
+  if (options.recursive) {
+    return tree_mode(std::move(paths), output_file, options, messages, explain);
+  }
   if (options.since != nullptr) {
     std::fprintf(messages, "? -since needs -r\n");
     return RC_BAD_ARGUMENTS;
   }
-  if (parsed.input_file == nullptr) {
+  if (input_file == nullptr) {
     std::fprintf(messages, "? No input file!\n");
+    if (explain && !words.empty()) {
+      std::fprintf(messages, "? Name the file to read with -fi: quillet -fi FILE\n");
+    }
     return RC_NO_INPUT;
   }
-  options.input_file = parsed.input_file;
-  const char* output_file = parsed.output_file;
-  if (output_file == nullptr && is_standard_stream(parsed.input_file))
-    output_file = STANDARD_STREAM;
+  options.input_file = input_file;
+  if (output_file == nullptr && is_standard_stream(input_file)) output_file = STANDARD_STREAM;
   if (output_file == nullptr) return RC_IN_PLACE;
   options.output_file = output_file;
-  if (std::strcmp(parsed.input_file, output_file) == 0 && !is_standard_stream(parsed.input_file)) {
+  if (std::strcmp(input_file, output_file) == 0 && !is_standard_stream(input_file)) {
     return refuse_same_file(messages);
   }
   return RC_OK;
+}
+
+}  // namespace
+
+ResultCode parse_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
+                              std::FILE* errors) {
+  return parse(argc, argv, options, out, errors, false);
+}
+
+ResultCode read_command_line(int argc, const char* const* argv, Options& options, std::FILE* out,
+                             std::FILE* errors) {
+  return parse(argc, argv, options, out, errors, true);
 }
 
 }  // namespace quillet

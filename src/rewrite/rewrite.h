@@ -4,9 +4,9 @@
 
 #include "base/lines.h"
 #include "base/result.h"
-#include "cli/options.h"
 #include "io/buffer.h"
 #include "layout/layout.h"
+#include "options/options.h"
 
 namespace quillet {
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -47,6 +48,40 @@ std::string_view next_word(std::string_view text, std::size_t& at) {
 // Whether `word` looks like an option rather than a value ("-5" is a value).
 bool is_option_word(std::string_view word) {
   return word.size() >= 2 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9');
+}
+
+constexpr std::size_t EXCLUDE = option_row("-exclude");
+
+// A bit for each row of the options whose value may come from a settings file.
+std::uint64_t merged_rows() {
+  std::uint64_t rows = 0;
+  for (std::size_t row = 0; row < std::size(OPTIONS); ++row) {
+    if (OPTIONS[row].merge != nullptr) rows |= std::uint64_t{1} << row;
+  }
+  return rows;
+}
+
+// Each file's run walks these rows alone.
+const std::uint64_t MERGED_ROWS = merged_rows();
+
+// The options a settings file takes, as a message lists them: "-th, -cpos, ...".
+std::string settings_options() {
+  std::string list;
+  for (const OptionRow& option : OPTIONS) {
+    if (!option.in_settings) continue;
+    if (!list.empty()) list += ", ";
+    list += option.spelling;
+  }
+  return list;
+}
+
+// What the value of `option` is, as a message names it: "a number", "a pattern".
+std::string value_noun(const OptionRow& option) {
+  if (option.value == Value::NUMBER) return "a number";
+  std::string noun = "a ";
+  for (const char c : option.value_name)
+    noun += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return noun;
 }
 
 // Reads the settings file open as `fd` into `text`; false when it cannot be read or is too long.
@@ -118,70 +153,35 @@ Settings parse_settings(std::string path, std::string_view text) {
   constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
   std::size_t at = text.starts_with(BYTE_ORDER_MARK) ? BYTE_ORDER_MARK.size() : 0;
   for (std::string_view word = next_word(text, at); !word.empty(); word = next_word(text, at)) {
-    std::optional<std::int32_t>* number = nullptr;
-    std::int32_t fallback = 0;
-    std::int32_t (*convert)(const char*) = tab_number;  // without a fallback
-    if (is_option(word, "-th")) {
-      number = &settings.th;
-      fallback = DEFAULT_TH;
-    } else if (is_option(word, "-cpos")) {
-      number = &settings.cpos;
-      fallback = DEFAULT_CPOS;
-    } else if (is_option(word, "-csz")) {
-      number = &settings.csz;
-      fallback = DEFAULT_CSZ;
-    } else if (is_option(word, "-tabs")) {
-      number = &settings.tabs;
-    } else if (is_option(word, "-span")) {
-      number = &settings.span;
-      convert = span_number;
-    } else if (is_option(word, "-gap")) {
-      number = &settings.gap;
-      convert = gap_number;
-    } else if (is_option(word, "-align") || is_option(word, "-pad")) {
-      const std::string_view value = next_word(text, at);
-      const bool align = is_option(word, "-align");
-      if (align && align_named(value)) {
-        settings.align = align_named(value);
-      } else if (!align && pad_named(value)) {
-        settings.pad_tabs = pad_named(value);
-      } else {
-        settings.error =
-            printable(word) +
-            (align ? " takes fixed, column, group or keep, not " : " takes tabs or spaces, not ") +
-            printable(value);
-        return settings;
-      }
-    } else if (is_option(word, "-asis")) {
-      settings.asis = true;
-    } else if (is_option(word, "-cpp")) {
-      settings.cpp_style = true;
-    } else if (is_option(word, "-utf8")) {
-      settings.utf8 = true;
-    } else if (is_option(word, "-trail")) {
-      settings.trail = true;
-    } else if (is_option(word, "-nobak")) {
-      settings.no_backup = true;
-    } else if (is_option(word, "-exclude")) {
-      const std::string_view pattern = next_word(text, at);
-      if (pattern.empty()) {
-        settings.error = printable(word) + " needs a pattern";
-        return settings;
-      }
-      settings.excludes.push_back(parse_exclusion(pattern, PatternFrom::SETTINGS_FILE));
-    } else {
-      settings.error = is_option_word(word) ? printable(word) + " cannot be set here"
-                                            : "unknown word " + printable(word);
+    const OptionRow* const option = find_option(word);
+    if (option == nullptr || !option->in_settings) {
+      settings.error = is_option_word(word)
+                           ? printable(word) +
+                                 " is not an option a settings file takes (it takes " +
+                                 settings_options() + ")"
+                           : "unknown word " + printable(word);
       return settings;
     }
-    if (number != nullptr) {
-      const std::string_view value = next_word(text, at);
-      if (value.empty() || is_option_word(value)) {
-        settings.error = printable(word) + " needs a number";
+    std::string value;
+    if (option->value != Value::NONE) {
+      // A number is never an option's name; a pattern may look like one; a word from a list is
+      // refused by its option, which names the words it takes.
+      const std::string_view given = next_word(text, at);
+      if ((given.empty() && option->value != Value::WORD) ||
+          (option->value == Value::NUMBER && is_option_word(given))) {
+        settings.error = printable(word) + " needs " + value_noun(*option);
         return settings;
       }
-      const std::string copy(value);
-      *number = fallback == 0 ? convert(copy.c_str()) : option_number(copy.c_str(), fallback);
+      value = given;
+    }
+    const auto row = static_cast<std::size_t>(option - OPTIONS);
+    mark_given(settings.options, row);
+    if (row == EXCLUDE) {
+      // Its leading "/" anchors it at this file's directory: it is read here, while its word is.
+      settings.excludes.push_back(parse_exclusion(value, PatternFrom::SETTINGS_FILE));
+    } else if (option->take != nullptr &&
+               option->take(settings.options, value.c_str(), settings.error) != RC_OK) {
+      return settings;
     }
   }
   return settings;
@@ -455,30 +455,22 @@ bool is_excluded(const DirectorySettings& settings, std::string_view name, bool 
   return false;
 }
 
-ResultCode settle_options(const Settings* settings, std::uint32_t given, LayoutOptions& layout,
-                          bool& no_backup, std::FILE* messages) {
-  if (settings != nullptr) {
-    if (!settings->error.empty()) {
-      std::fprintf(messages, "? %s: %s\n", printable(settings->path).c_str(),
-                   settings->error.c_str());
-      return RC_BAD_SETTINGS;
+ResultCode settle_options(const Options& command_line, const Settings* file, Options& settled,
+                          std::FILE* messages) {
+  if (file != nullptr && !file->error.empty()) {
+    if (messages != nullptr) {
+      std::fprintf(messages, "? %s: %s\n", printable(file->path).c_str(), file->error.c_str());
     }
-    if (settings->th && (given & GIVEN_TH) == 0) layout.th = *settings->th;
-    if (settings->cpos && (given & GIVEN_CPOS) == 0) layout.cpos = *settings->cpos;
-    if (settings->csz && (given & GIVEN_CSZ) == 0) layout.csz = *settings->csz;
-    if (settings->tabs && (given & GIVEN_TABS) == 0) layout.tabs = *settings->tabs;
-    if (settings->align && (given & GIVEN_ALIGN) == 0) layout.align = *settings->align;
-    if (settings->span && (given & GIVEN_SPAN) == 0) layout.span = *settings->span;
-    if (settings->gap && (given & GIVEN_GAP) == 0) layout.gap = *settings->gap;
-    if (settings->pad_tabs && (given & GIVEN_PAD) == 0) layout.pad_tabs = *settings->pad_tabs;
-    layout.cpp_style = layout.cpp_style || settings->cpp_style;
-    layout.utf8 = layout.utf8 || settings->utf8;
-    layout.trail = layout.trail || settings->trail;
-    layout.asis = layout.asis || settings->asis;
-    no_backup = no_backup || settings->no_backup;
+    return RC_BAD_SETTINGS;
   }
-  order_columns(layout);
-  return check_tab_padding(layout, messages);
+  // The options the file gives and the command line does not, a bit for each row.
+  const std::uint64_t from_file = file != nullptr ? file->options.given & ~command_line.given : 0;
+  for (std::uint64_t rows = MERGED_ROWS; rows != 0; rows &= rows - 1) {
+    const auto row = static_cast<std::size_t>(std::countr_zero(rows));
+    OPTIONS[row].merge(((from_file >> row) & 1U) != 0 ? file->options : command_line, settled);
+  }
+  order_columns(settled.layout);
+  return check_tab_padding(settled.layout, messages);
 }
 
 }  // namespace quillet

@@ -1,3 +1,5 @@
+// Settings files (".quillet"): read through the option table, found for a directory or a file,
+// their exclusions, and their options merged under the command line's.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/options.h"
 #include "io/descriptor.h"
+#include "options/options.h"
 
 namespace quillet {
 
@@ -35,23 +37,12 @@ enum class PatternFrom : std::uint8_t {
 /// Reads one "-exclude" pattern.
 [[nodiscard]] Exclusion parse_exclusion(std::string_view pattern, PatternFrom from);
 
-/// What a settings file sets: the numbers it names, the switches it turns on, what it excludes.
+/// What a settings file sets: the options it names, read as the command line reads them, and what
+/// it excludes.
 struct Settings {
   std::string path;   // the file; empty when there is none
   std::string error;  // what is wrong with it, when something is
-  std::optional<std::int32_t> th;
-  std::optional<std::int32_t> cpos;
-  std::optional<std::int32_t> csz;
-  std::optional<std::int32_t> tabs;
-  std::optional<Align> align;
-  std::optional<std::int32_t> span;
-  std::optional<std::int32_t> gap;
-  std::optional<bool> pad_tabs;
-  bool cpp_style = false;
-  bool utf8 = false;
-  bool trail = false;
-  bool asis = false;
-  bool no_backup = false;
+  Options options;    // each option it names marked in `options.given`
   std::vector<Exclusion> excludes;
   std::string directory;  // the command line's, with an absolute pattern: the current directory
                           // (absolute; "" when it cannot be told)
@@ -129,12 +120,13 @@ struct FileSettings {
 [[nodiscard]] bool is_excluded(const DirectorySettings& settings, std::string_view name,
                                bool directory);
 
-/// The options one file runs with: `settings` (nullptr: none) put under the command line's
-/// `layout` and `no_backup` where the command line (`given`, Given bits) did not set the same,
-/// then th and cpos ordered. Returns RC_OK, or RC_BAD_SETTINGS after printing what is wrong on
-/// `messages`, or RC_BAD_ARGUMENTS when tabs are to pad and there are no tab stops.
-[[nodiscard]] ResultCode settle_options(const Settings* settings, std::uint32_t given,
-                                        LayoutOptions& layout, bool& no_backup,
-                                        std::FILE* messages);
+/// The options one file runs with, put in `settled`: each option that a settings file may set
+/// from `file` (nullptr: none) where it sets it and `command_line` does not, else from
+/// `command_line`; then th and cpos ordered. Nothing else in `settled` is touched. Returns RC_OK,
+/// or RC_BAD_SETTINGS after printing what is wrong with `file` on `messages` (nothing, when it is
+/// nullptr: it was told before), or RC_BAD_ARGUMENTS when tabs are to pad and there are no tab
+/// stops.
+[[nodiscard]] ResultCode settle_options(const Options& command_line, const Settings* file,
+                                        Options& settled, std::FILE* messages);
 
 }  // namespace quillet

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/options.h"
+#include "options/options.h"
 
 namespace quillet {
 

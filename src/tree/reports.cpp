@@ -56,6 +56,7 @@ void Reports::printed(Slot& slot) {
   // Done with: its directory may close now, synced if a file was replaced in it.
   slot.file = Found{};
   slot.lines = nullptr;
+  slot.settings_told = false;
   slot.spool = nullptr;
   slot.text.clear();
   const std::lock_guard lock(mutex_);

@@ -31,6 +31,7 @@ struct Spool {
 struct Slot {
   Found file;
   const LineRanges* lines = nullptr;  // with -since: the file's lines that may change
+  bool settings_told = false;         // its refused settings file was told at a file before it
   ResultCode rc = RC_OK;
   std::string text;              // its messages, whatever their length
   std::shared_ptr<Spool> spool;  // where its diff waits, printed before `text`

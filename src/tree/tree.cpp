@@ -14,11 +14,12 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/quote.h"
 #include "io/descriptor.h"
-#include "rewrite/run_one.h"
+#include "run/run.h"
 #include "settings/settings.h"
 #include "tree/reports.h"
 #include "tree/since.h"
@@ -61,12 +62,6 @@ struct Worker {
   Messages messages;
 };
 
-// What every file of the tree shares.
-struct Job {
-  const Options* options;
-  FileRun run;  // the mode and the command line's options, before a file's settings
-};
-
 ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE* messages) {
   const Found& file = slot.file;
   if (file.unreadable) {
@@ -78,13 +73,13 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
     }
     return RC_IO_ERROR;
   }
-  FileRun run = job.run;
-  run.lines = slot.lines;
-  if (const ResultCode rc = settle_options(file.settings.get(), job.options->given, run.layout,
-                                           run.no_backup, messages);
+  FileRun run;
+  if (const ResultCode rc =
+          make_run(job, file.settings.get(), run, slot.settings_told ? nullptr : messages);
       rc != RC_OK) {
     return rc;
   }
+  run.lines = slot.lines;  // with -since, the lines git names; the command line has none
   const Target target{.path = file.path.c_str(),
                       .directory = file.directory.get(),
                       .name = file.name.c_str(),
@@ -141,7 +136,7 @@ void run_other(Slot& slot, const Job& job, Worker& worker) {
 
 // Runs the file taken in `slot` and hands its report on to be printed.
 void run_taken(Slot& slot, const Job& job, Worker& worker, Reports& reports) {
-  if (job.run.mode == Mode::DIFF) {
+  if (job.options->mode == Mode::DIFF) {
     run_diff(slot, job, worker);
   } else {
     run_other(slot, job, worker);
@@ -217,13 +212,15 @@ Sizes sizes_for(std::int32_t jobs) {
 
 }  // namespace
 
-ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
+ResultCode run_tree(const Options& options, std::FILE* out) {
+  const Job job = begin_job(options);
   // Found once, before any directory of the tree could offer a git of its own.
   const Git git = options.use_git || options.since != nullptr ? find_git() : Git{};
   // With -since, git names the files, and the lines in each that may change.
   std::vector<ChangedFile> changed;
   std::vector<const char*> paths = options.paths;
   std::unordered_map<std::string_view, const LineRanges*> lines_of;
+  std::unordered_set<std::string> told;  // the refused settings files told so far
   if (options.since != nullptr) {
     if (const ResultCode rc = changed_since(git, options.since, options.paths, changed, out);
         rc != RC_OK) {
@@ -238,12 +235,6 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
   const Sizes sizes = sizes_for(options.jobs);
   DirectoryLog directories;
   Reports reports(sizes.workers * AHEAD_PER_WORKER);
-  const Job job{&options, FileRun{.mode = options.mode,
-                                  .layout = options.layout,
-                                  .no_backup = options.no_backup,
-                                  .only_if_changed = true,
-                                  .colour = colour,
-                                  .report = options.report}};
   std::vector<std::thread> threads = start_workers(sizes.workers, reports, job);
   // With no worker at all, this thread runs each file itself before it prints its report: the
   // run is slower, not refused, as a single file's run needs no thread either.
@@ -267,6 +258,12 @@ ResultCode run_tree(const Options& options, bool colour, std::FILE* out) {
       if (next_file(walk, slot->file)) {
         if (const auto found = lines_of.find(slot->file.path); found != lines_of.end()) {
           slot->lines = found->second;
+        }
+        // A refused settings file is told once, at the first of its files that the walk finds;
+        // the others are refused too, without a word.
+        if (const Settings* const settings = slot->file.settings.get();
+            settings != nullptr && !settings->error.empty()) {
+          slot->settings_told = !told.insert(settings->path).second;
         }
         reports.publish();
       } else {

@@ -1,12 +1,19 @@
+// One file's run: the options turned into the run of a file once, for a file named alone and for
+// each file of a tree, and the modes dispatched in one place.
 #pragma once
 
 #include <cstdio>
 #include <memory>
 
-#include "cli/options.h"
+#include "base/lines.h"
+#include "base/result.h"
 #include "diff/diff.h"
 #include "io/buffer.h"
 #include "io/descriptor.h"
+#include "io/in_place.h"
+#include "layout/layout.h"
+#include "options/options.h"
+#include "settings/settings.h"
 
 namespace quillet {
 
@@ -19,6 +26,8 @@ struct Target {
   Directory* directory = nullptr;
   const char* name = nullptr;
   FileId id{};
+  const Place* place = nullptr;  // named by `path`: where it was found, once, for its settings
+                                 // and its in-place run; nullptr: found when it is run in place
 };
 
 /// What a run does with one file, and how.
@@ -28,6 +37,7 @@ struct FileRun {
   bool no_backup = false;             // Mode::IN_PLACE: keep no backup
   bool only_if_changed = false;       // Mode::IN_PLACE: a file that would not change stays as it is
   bool colour = false;                // Mode::DIFF: colour the diff
+  bool unchanged = false;             // every line passes through as it is, none rewritten
   const char* output_file = nullptr;  // the output named ("-": standard output), if any
   const LineRanges* lines = nullptr;  // only these lines may change; nullptr: every one
   Report report = Report::FILES;      // Mode::CHECK: how a change is told
@@ -39,13 +49,24 @@ struct Buffers {
   std::unique_ptr<DiffInputs> diff;  // made on the first diff
 };
 
-/// Puts a stand-in on each standard stream that the process was started without, so that no file
-/// the run opens takes its number: reading the stand-in for standard input and writing the ones
-/// for standard output and error fail, as they would have.
-void hold_standard_streams();
+/// What every file of one invocation shares, decided once from the command line.
+struct Job {
+  const Options* options = nullptr;
+  bool colour = false;           // a diff goes to a terminal that shows colours
+  bool only_if_changed = false;  // a tree in place leaves alone a file that would not change
+};
 
-/// Whether a diff on standard output is coloured: it is a terminal and NO_COLOR is not set.
-[[nodiscard]] bool wants_colour();
+/// Makes ready for the runs that `options` ask for: an interrupted run will leave no temporary
+/// file behind (in place) and no child running (in a tree). Call before any other thread starts.
+[[nodiscard]] Job begin_job(const Options& options);
+
+/// The run of one file of `job`, whose directory's settings file is `settings` (nullptr: none):
+/// the mode and the options of the command line, with those of the settings file that the
+/// command line does not set (none with "-noconf"). Every line may change (see FileRun::lines).
+/// Returns RC_OK, or RC_BAD_SETTINGS after printing why on `messages` (nothing, when it is
+/// nullptr: it was told before).
+[[nodiscard]] ResultCode make_run(const Job& job, const Settings* settings, FileRun& run,
+                                  std::FILE* messages);
 
 /// Runs on the target as `run.mode` says:
 /// - TO_FILE writes the result to `run.output_file` ("-": standard output);
@@ -59,5 +80,11 @@ void hold_standard_streams();
 /// text goes there (nothing may be taken for the text).
 [[nodiscard]] ResultCode run_one_file(const FileRun& run, const Target& target, Buffers& buffers,
                                       std::FILE* messages);
+
+/// Runs on the one file that `options` name ("-fi"), with the settings of its directory (for
+/// standard input, of the current directory, or of "-as"'s path, whose exclusions then hold: an
+/// excluded text passes through unchanged). Returns as run_one_file does, or RC_BAD_SETTINGS
+/// after printing why on `messages`.
+[[nodiscard]] ResultCode run_file(const Options& options, std::FILE* messages);
 
 }  // namespace quillet

@@ -1,14 +1,14 @@
-#include "rewrite/run_one.h"
+#include "run/modes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "base/quote.h"
 #include "io/buffer.h"
@@ -113,6 +113,41 @@ bool output_names_input(const Input& in, const FileRun& run, std::FILE* messages
   return true;
 }
 
+// Copies every line of `in` to `out` (with none, only reads it) as it is.
+ResultCode pass_through(Input& in, Output* out) {
+  while (refill(in)) {
+    const std::string_view bytes(in.data.data() + in.begin, in.end - in.begin);
+    if (out != nullptr && !write_bytes(*out, bytes)) return RC_IO_ERROR;
+    in.begin = in.end;
+  }
+  return in.error != 0 ? RC_IO_ERROR : RC_OK;
+}
+
+// Rewrites the lines of the input into `out`, or, without an output, looks for one that would
+// change, as rewrite_lines does; or passes every one through, as the run asks.
+ResultCode rewrite(Files& files, Output* out, const FileRun& run,
+                   const LineReport* report = nullptr) {
+  if (run.unchanged) return pass_through(files.in, out);
+  return rewrite_lines(files.in, out, run.layout, run.lines, report);
+}
+
+// Copies all of `from` into `to`, through the input's buffer.
+bool copy_all(int from, int to, Input& buffer) {
+  for (;;) {
+    const ssize_t n = ::read(from, buffer.data.data(), buffer.data.size());
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(to, buffer.data.data() + done, static_cast<std::size_t>(n - done));
+      if (w <= 0) return false;
+      done += w;
+    }
+  }
+}
+
 void report_io_error(const Input& in, const char* input_path, const std::string& output_path,
                      std::FILE* messages) {
   if (in.error != 0) {
@@ -126,7 +161,7 @@ void report_io_error(const Input& in, const char* input_path, const std::string&
 // disk often shows only when the buffer is flushed.
 ResultCode run_into(Files& files, const FileRun& run, const char* input_path,
                     const std::string& output_path, std::FILE* messages) {
-  ResultCode rc = rewrite_lines(files.in, &files.out, run.layout, run.lines);
+  ResultCode rc = rewrite(files, &files.out, run);
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) report_io_error(files.in, input_path, output_path, messages);
   return rc;
@@ -146,7 +181,7 @@ ResultCode close_output(Files& files, ResultCode rc, const std::string& output_p
 ResultCode would_change(Files& files, const FileRun& run, const char* path, bool rewind,
                         std::FILE* messages, const LineReport* report = nullptr) {
   const int fd = files.in.fd;
-  const ResultCode rc = rewrite_lines(files.in, nullptr, run.layout, run.lines, report);
+  const ResultCode rc = rewrite(files, nullptr, run, report);
   if (rc == RC_IO_ERROR) cannot_read(path, messages);
   reset(files);
   files.in.fd = fd;
@@ -154,23 +189,6 @@ ResultCode would_change(Files& files, const FileRun& run, const char* path, bool
     return cannot_read(path, messages);
   }
   return rc;
-}
-
-// Copies all of `from` into `to`, through the input's buffer.
-bool copy_all(int from, int to, Input& buffer) {
-  for (;;) {
-    const ssize_t n = ::read(from, buffer.data.data(), buffer.data.size());
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(to, buffer.data.data() + done, static_cast<std::size_t>(n - done));
-      if (w <= 0) return false;
-      done += w;
-    }
-  }
 }
 
 // Opens the input of an in-place run in its place and holds it against other in-place runs.
@@ -206,6 +224,8 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place,
   return RC_OK;
 }
 
+}  // namespace
+
 ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& files,
                            std::FILE* messages) {
   reset(files);
@@ -233,6 +253,8 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
   Place place;
   if (target.directory != nullptr) {
     place = {target.directory->handle.fd, target.name, target.path};
+  } else if (target.place != nullptr) {
+    place = *target.place;
   } else if (!find_place(target.path, own_directory, place)) {
     return no_such_file(shown(target), messages);
   }
@@ -302,7 +324,7 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   const Descriptor rewritten(made != nullptr ? ::dup(::fileno(made)) : -1);
   if (made != nullptr) std::fclose(made);
   files.out.fd = rewritten.fd;
-  rc = rewritten.fd >= 0 ? rewrite_lines(files.in, &files.out, run.layout, run.lines) : RC_IO_ERROR;
+  rc = rewritten.fd >= 0 ? rewrite(files, &files.out, run) : RC_IO_ERROR;
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) {
     if (files.in.error != 0) return cannot_read(shown(target), messages);
@@ -330,32 +352,6 @@ ResultCode check_file(const FileRun& run, const Target& target, Files& files, st
     std::fprintf(messages, "? %s would change\n", printable(shown(target)).c_str());
   }
   return rc;
-}
-
-}  // namespace
-
-void hold_standard_streams() {
-  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number is taken: this one, as the ones below it are open by now.
-    const int stand_in = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
-    if (stand_in >= 0 && stand_in != fd) ::close(stand_in);
-  }
-}
-
-bool wants_colour() { return ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr; }
-
-ResultCode run_one_file(const FileRun& run, const Target& target, Buffers& buffers,
-                        std::FILE* messages) {
-  switch (run.mode) {
-    case Mode::TO_FILE: return rewrite_to_file(run, target, buffers.files, messages);
-    case Mode::IN_PLACE: return rewrite_in_place(run, target, buffers.files, messages);
-    case Mode::CHECK: return check_file(run, target, buffers.files, messages);
-    case Mode::DIFF:
-      if (buffers.diff == nullptr) buffers.diff = std::make_unique_for_overwrite<DiffInputs>();
-      return diff_file(run, target, buffers.files, *buffers.diff, messages);
-  }
-  return RC_OK;  // not reached: every mode is named above
 }
 
 }  // namespace quillet
