@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "run/run.h"
 #include "run/streams.h"
+#include "tree/git.h"
 #include "tree/tree.h"
 
 namespace {
@@ -18,7 +19,8 @@ quillet::ResultCode run(int argc, char** argv) {
   if (options.recursive) return quillet::run_tree(options, stdout);
   // Where standard output takes the text, a message there would be taken for it: an editor
   // would save it as the file.
-  return quillet::run_file(options, quillet::messages_for(options, stdout, stderr));
+  return quillet::run_file(options, quillet::report_names(options),
+                           quillet::messages_for(options, stdout, stderr));
 }
 
 }  // namespace

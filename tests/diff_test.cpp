@@ -1,8 +1,6 @@
 #include "diff/diff.h"
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,31 +10,19 @@
 #include <string>
 #include <string_view>
 
+#include "test_files.h"
+
 namespace quillet {
 namespace {
-
-int memory_file(std::string_view content) {
-  const int fd = ::memfd_create("quillet-diff", 0);
-  EXPECT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-  ::lseek(fd, 0, SEEK_SET);
-  return fd;
-}
 
 // The diff of `before` to `after` dated `time`.
 std::string diff_of(std::string_view before, std::string_view after, Time time = {}) {
   const auto inputs = std::make_unique<DiffInputs>();
-  inputs->before.fd = memory_file(before);
-  inputs->after.fd = memory_file(after);
+  inputs->before.file = memory_file(before);
+  inputs->after.file = memory_file(after);
   std::FILE* out = std::tmpfile();
   EXPECT_TRUE(write_diff(*inputs, {"f.c", time}, false, out));
-  std::rewind(out);
-  std::string text;
-  for (int c; (c = std::fgetc(out)) != EOF;)
-    text += static_cast<char>(c);
-  std::fclose(out);
-  ::close(inputs->before.fd);
-  ::close(inputs->after.fd);
-  return text;
+  return read_and_close(out);
 }
 
 // The diff of `before` to `after`, its two header lines left out.

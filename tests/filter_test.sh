@@ -149,8 +149,8 @@ done
 # -report: every line that would change, where its comment is and where it would go.
 printf 'int x;\nint y;                         // a\nint z;%40s/* b */\n' '' >report.c
 "$quillet" -fi report.c -check -report lines >printed; rc=$?
-printf '%s\n' "report.c:2:32: trailing comment would move to column 65" \
-  "report.c:3:47: trailing comment would move to column 65" >wanted
+printf '%s\n' "report.c:2:32: warning: trailing comment would move to column 65" \
+  "report.c:3:47: warning: trailing comment would move to column 65" >wanted
 expect "-report lines" 11 wanted
 "$quillet" -fi - -as 'r,:%.c' -check -report GITHUB <report.c >printed; rc=$?
 printf '%s\n' "::warning file=r%2C%3A%25.c,line=2,col=32::trailing comment would move to column 65" \
@@ -160,8 +160,8 @@ expect "-report github" 11 wanted
 expect "-report: nothing to tell" 0 nothing
 # No report line starts what GitHub's runner reads as one of its commands.
 cp report.c '::error::x.c' && "$quillet" -r -check -report lines '::error::x.c' >printed; rc=$?
-printf '%s\n' "./::error::x.c:2:32: trailing comment would move to column 65" \
-  "./::error::x.c:3:47: trailing comment would move to column 65" >wanted
+printf '%s\n' "./::error::x.c:2:32: warning: trailing comment would move to column 65" \
+  "./::error::x.c:3:47: warning: trailing comment would move to column 65" >wanted
 expect "-report lines: a name that reads as a command" 11 wanted
 for args in "-report lines" "-check -report" "-check -report files" "-diff -report lines"; do
   # shellcheck disable=SC2086

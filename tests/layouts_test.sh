@@ -75,9 +75,9 @@ done
 # -report tells each line of a group with the column it goes to.
 {
   for line in 2:43 3:34 5:45 6:45 7:50; do
-    echo "a.c:${line}: trailing comment would move to column 36"
+    echo "a.c:${line}: warning: trailing comment would move to column 36"
   done
-  echo "a.c:13:27: trailing comment would move to column 25"
+  echo "a.c:13:27: warning: trailing comment would move to column 25"
 } >report.want
 "$quillet" -noconf -fi a.c -check -report lines -align group -asis >report.out
 cmp -s report.out report.want || fail "-report: $(diff report.want report.out | head -n 4)"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 namespace quillet {
 namespace {
 
@@ -23,22 +25,14 @@ Parsed parse(std::initializer_list<const char*> args) {
   Parsed parsed{RC_OK, Options{}, ""};
   parsed.rc =
       parse_command_line(static_cast<int>(argv.size()), argv.data(), parsed.options, out, out);
-  std::rewind(out);
-  for (int c; (c = std::fgetc(out)) != EOF;)
-    parsed.printed += static_cast<char>(c);
-  std::fclose(out);
+  parsed.printed = read_and_close(out);
   return parsed;
 }
 
 std::string help_text() {
   std::FILE* out = std::tmpfile();
   print_help(out);
-  std::string text;
-  std::rewind(out);
-  for (int c; (c = std::fgetc(out)) != EOF;)
-    text += static_cast<char>(c);
-  std::fclose(out);
-  return text;
+  return read_and_close(out);
 }
 
 struct ArgsCase {

@@ -180,6 +180,25 @@ TEST_F(PlatformTest, BuffersOwnTheirFilesAndErrors) {
   EXPECT_FALSE(is_open(handle)) << "the input's file outlived its run";
 }
 
+// A run closes what it opened once it is done: an in-place run's input holds the lock that other
+// runs on the file wait for, however long the next file's run takes to start.
+TEST_F(PlatformTest, RunsCloseTheirFiles) {
+  ASSERT_EQ(std::system("echo 'int x;                       // c' >a.c"), 0);
+  for (const Mode mode : {Mode::IN_PLACE, Mode::TO_FILE, Mode::CHECK, Mode::DIFF}) {
+    FileRun run;
+    run.mode = mode;
+    run.output_file = mode == Mode::TO_FILE ? "out.c" : nullptr;
+    const auto buffers = std::make_unique<Buffers>();
+    std::FILE* const messages = std::tmpfile();
+    Target target;
+    target.path = "a.c";
+    EXPECT_NE(run_one_file(run, target, *buffers, messages), RC_IO_ERROR);
+    std::fclose(messages);
+    EXPECT_FALSE(buffers->files.in.file.is_open() || buffers->files.out.file.is_open())
+        << "mode " << static_cast<int>(mode);
+  }
+}
+
 // Standard input is the process's: a run that reads it leaves it open for whatever comes next.
 TEST_F(PlatformTest, RunsLeaveStandardInputOpen) {
   const int saved = ::dup(0);

@@ -1,37 +1,18 @@
 #include "rewrite/rewrite.h"
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "rewrite/groups.h"
+#include "test_files.h"
 
 namespace quillet {
 namespace {
 
 using namespace std::string_literals;
-
-// An anonymous in-memory file holding `content`, positioned at its start.
-int memory_file(std::string_view content) {
-  const int fd = ::memfd_create("quillet-test", 0);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-  ::lseek(fd, 0, SEEK_SET);
-  return fd;
-}
-
-std::string read_back(int fd) {
-  std::string text;
-  ::lseek(fd, 0, SEEK_SET);
-  char chunk[4096];
-  for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
-    text.append(chunk, static_cast<std::size_t>(n));
-  return text;
-}
 
 std::string run_text(std::string_view input, const LayoutOptions& layout = {},
                      const LineRanges* lines = nullptr) {
@@ -39,14 +20,12 @@ std::string run_text(std::string_view input, const LayoutOptions& layout = {},
   static Output out;
   in = Input{};
   out = Output{};
-  in.fd = memory_file(input);
-  out.fd = memory_file("");
+  in.file = memory_file(input);
+  out.file = memory_file("");
+  EXPECT_TRUE(in.file.is_open() && out.file.is_open());
   EXPECT_EQ(rewrite_lines(in, &out, layout, lines), RC_OK);
   EXPECT_TRUE(flush(out));
-  std::string text = read_back(out.fd);
-  ::close(in.fd);
-  ::close(out.fd);
-  return text;
+  return read_back(out.file);
 }
 
 std::string spaces(std::size_t n) { return std::string(n, ' '); }
@@ -339,10 +318,9 @@ TEST(RewriteLines, CheckStopsAtTheFirstChange) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Input in;
-    in.fd = memory_file(c.input + rest);
+    in.file = memory_file(c.input + rest);
     EXPECT_EQ(rewrite_lines(in, nullptr, c.layout), c.want);
     EXPECT_EQ(in.at_end, c.want == RC_OK);
-    ::close(in.fd);
   }
 }
 
@@ -363,16 +341,14 @@ TEST(RewriteLines, RangesFarIn) {
     static Output out;
     in = Input{};
     out = Output{};
-    in.fd = memory_file(input);
-    out.fd = memory_file("");
+    in.file = memory_file(input);
+    out.file = memory_file("");
     EXPECT_EQ(rewrite_lines(in, &out, LayoutOptions{}, &lines), RC_OK);
     EXPECT_TRUE(flush(out));
     const std::string want = asked == first
                                  ? filler + moved + long_line + "p;\rq;\n" + moves + moves
                                  : filler + moves + long_line + "p;\rq;\n" + moved + moves;
-    EXPECT_TRUE(read_back(out.fd) == want);
-    ::close(in.fd);
-    ::close(out.fd);
+    EXPECT_TRUE(read_back(out.file) == want);
   }
 }
 

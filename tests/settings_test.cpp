@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
+#include "test_files.h"
+
 namespace quillet {
 namespace {
 
@@ -248,11 +251,7 @@ TEST(SettleOptions, Table) {
   Options settled;
   std::FILE* out = std::tmpfile();
   EXPECT_EQ(settle_options(Options{}, &broken, settled, out), RC_BAD_SETTINGS);
-  std::rewind(out);
-  char said[64] = {};
-  EXPECT_NE(std::fgets(said, sizeof said, out), nullptr);
-  EXPECT_STREQ(said, "? p/.quillet: unknown word x\n");
-  std::fclose(out);
+  EXPECT_EQ(read_and_close(out), "? p/.quillet: unknown word x\n");
 }
 
 // Settings files on a disk made here: the nearest gives the options, every one on the way up

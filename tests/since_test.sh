@@ -84,6 +84,11 @@ for pattern in ./gen 'gen/*'; do
   printed=$(cd s/sub && "$quillet" -r -check -since HEAD -exclude "$pattern")
   [ "$printed" = "? s.c would change" ] || fail "from a subdirectory, -exclude $pattern: [$printed]"
 done
+# GitHub places annotations by the path from the repository's top, whatever the run names.
+printed=$( (cd s/sub && "$quillet" -r -check -report github -since HEAD ..
+  cd .. && "$quillet" -r -check -report github . ) | sed 's/,line.*//' | LC_ALL=C sort -u)
+[ "$printed" = "$(printf '::warning file=%s\n' sub/gen/g.c sub/s.c t.c)" ] ||
+  fail "-report github names from the top: [$printed]"
 printed=$(cd s/sub && "$quillet" -r -check -since HEAD .. | LC_ALL=C sort)
 [ "$printed" = "$(printf '? %s would change\n' ../t.c gen/g.c s.c)" ] || fail "above: [$printed]"
 (cd s/sub && "$quillet" -r -diff -since HEAD >p; patch -s -t -p0 -i p >/dev/null) &&

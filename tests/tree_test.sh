@@ -2,13 +2,11 @@
 # Tree mode ("-r") on a tree built here: what is walked and what is skipped, one run per file,
 # untouched files that would not change, the single-file result for every other, and messages
 # and status that do not depend on the number of threads.
-# Usage: tree_test.sh path/to/quillet path/to/quillet_faults path/to/fault_inject.so
-#   quillet_faults: the tests' build, whose system calls fail as QUILLET_FAIL says; fault_inject.so,
-#   preloaded, fails the opens that the run of one file makes outside the platform room.
+# Usage: tree_test.sh path/to/quillet path/to/quillet_faults
+#   quillet_faults: the tests' build, whose system calls fail as QUILLET_FAIL says.
 set -u
 quillet=$(realpath "$1")
 faulty=$(realpath "$2")
-fault_lib=$(realpath "$3")
 # shellcheck source=tests/common.sh
 source "$(dirname "$0")/common.sh"
 cd "$work" || exit 1
@@ -79,8 +77,7 @@ for jobs in 1 4; do
   rm t/src/pipe.c
   "$quillet" -r t -check -j "$jobs" >"check.$jobs"; rc=$?
   [ "$rc" = 11 ] || fail "$case: -check -j $jobs: status $rc, want 11"
-  QUILLET_FAIL="open deep/Up.H 13" LD_PRELOAD="$fault_lib" ASAN_OPTIONS=verify_asan_link_order=0 \
-    "$quillet" -r t -j "$jobs" >"run.$jobs"; rc=$?
+  QUILLET_FAIL="open deep/Up.H 13" "$faulty" -r t -j "$jobs" >"run.$jobs"; rc=$?
   [ "$rc" = 5 ] || fail "$case: -j $jobs: status $rc, want 5"
   cmp -s t/src/deep/er/b.cc want.c && cmp -s original.c t/src/deep/Up.H ||
     fail "$case: -j $jobs: the other files were not done, or the failed one changed"

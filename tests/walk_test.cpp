@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
+
 namespace quillet {
 namespace {
 
@@ -22,6 +24,31 @@ TEST(IsSourceName, Table) {
   // clang-format on
   for (const Case& c : CASES)
     EXPECT_EQ(is_source_name(c.name), c.want) << c.name;
+}
+
+// GitHub places an annotation by the path from the repository's top, with no "./" and no "..".
+TEST(PathFromTop, Table) {
+  struct Case {
+    const char* prefix;
+    const char* path;
+    const char* want;
+  };
+  // clang-format off
+  constexpr Case CASES[] = {
+      {"", "./src/a.c", "src/a.c"},
+      {"", "src//a.c", "src/a.c"},
+      {"src/sub/", "b.c", "src/sub/b.c"},
+      {"src/sub/", "../a.c", "src/a.c"},
+      {"src/sub/", "./../../t.c", "t.c"},
+      {"", "../out.c", "../out.c"},                // above the top: as it is
+      {"src/", "/repo/src/a.c", "src/a.c"},        // absolute, below the top
+      {"src/", "/repository/a.c", "/repository/a.c"},  // absolute, elsewhere
+  };
+  // clang-format on
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(path_from_top("/repo", c.prefix, c.path), c.want);
+  }
 }
 
 }  // namespace

@@ -43,4 +43,11 @@ struct PathParts {
 /// `directory` and `name` joined by a slash, as messages name a file of a walk.
 [[nodiscard]] std::string join_path(std::string_view directory, std::string_view name);
 
+/// `path`, named from the current directory or absolute, named instead from `top`, the absolute
+/// top of the repository that holds the current directory, which is `prefix` below it ("", or
+/// "src/"): "." and ".." are resolved as the path reads, with no "./" left. A path that leads out
+/// of `top` comes back as it is.
+[[nodiscard]] std::string path_from_top(std::string_view top, std::string_view prefix,
+                                        std::string_view path);
+
 }  // namespace quillet

@@ -8,20 +8,10 @@
 namespace quillet {
 namespace {
 
-// Calls `use` with the file a buffer reads or writes: its own, or, while it owns none, the
-// descriptor its caller handles, borrowed for the call.
-template <typename Use>
-int with_file(const File& own, int fd, const Use& use) {
-  if (own.is_open()) return use(own);
-  const File borrowed = File::borrowed(fd);
-  return use(borrowed);
-}
-
 bool write_all(Output& out, const char* bytes, std::size_t size) {
   while (size > 0) {
     std::size_t put = 0;
-    const int error = with_file(
-        out.file, out.fd, [&](const File& file) { return write_some(file, bytes, size, put); });
+    const int error = write_some(out.file, bytes, size, put);
     if (error != 0) {
       out.error = error;
       return false;
@@ -39,14 +29,12 @@ void reset(Files& files) {
   // Field by field: the buffers themselves need no clearing.
   files.in.file = File();
   files.in.path.clear();
-  files.in.fd = -1;
   files.in.begin = 0;
   files.in.end = 0;
   files.in.at_end = false;
   files.in.error = 0;
   files.out.file = File();
   files.out.path.clear();
-  files.out.fd = -1;
   files.out.written = 0;
   files.out.used = 0;
   files.out.error = 0;
@@ -61,9 +49,7 @@ bool refill(Input& in) {
   }
   if (in.end == in.data.size()) return true;  // the buffer was full already; the caller makes room
   std::size_t got = 0;
-  const int error = with_file(in.file, in.fd, [&](const File& file) {
-    return read_some(file, in.data.data() + in.end, in.data.size() - in.end, got);
-  });
+  const int error = read_some(in.file, in.data.data() + in.end, in.data.size() - in.end, got);
   if (error != 0) {
     in.error = error;
     return false;
@@ -77,7 +63,7 @@ bool refill(Input& in) {
 }
 
 bool rewind(Input& in) {
-  if (const int error = with_file(in.file, in.fd, seek_to_start); error != 0) {
+  if (const int error = seek_to_start(in.file); error != 0) {
     in.error = error;
     return false;
   }

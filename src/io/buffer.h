@@ -20,9 +20,6 @@ inline constexpr std::size_t WRITE_BUFFER_SIZE = std::size_t{1} << 18;
 
 /// A file being read in large blocks. `data[begin, end)` holds what is read and not yet used.
 struct Input {
-  // While `file` holds none, the descriptor read, which its caller opens and closes: the run of
-  // one file does so until it opens through `file`.
-  int fd = -1;
   std::size_t begin = 0;
   std::size_t end = 0;
   bool at_end = false;  // the last read found the end of the file
@@ -36,7 +33,6 @@ struct Input {
 
 /// A file being written through a buffer.
 struct Output {
-  int fd = -1;                // as Input's `fd`
   std::uint64_t written = 0;  // bytes that have reached the file
   std::size_t used = 0;
   int error = 0;  // errno of a failed write, 0 if none; once set nothing more is written

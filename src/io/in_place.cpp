@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "base/failure.h"
+#include "base/paths.h"
 #include "base/quote.h"
+#include "io/directories.h"
 #include "platform/directory.h"
 #include "platform/in_place.h"
 
@@ -15,14 +17,11 @@ namespace {
 
 std::string backup_name(const Place& place) { return place.name + ".bak"; }
 
-// The directory of `place`, which its caller holds open.
-OpenDirectory directory_of(const Place& place) { return OpenDirectory::borrowed(place.directory); }
-
 }  // namespace
 
 std::string temporary_path(std::string_view name) { return std::string(name) + ".tmp"; }
 
-bool find_place(const char* path, Descriptor& directory, Place& place) {
+bool find_place(const char* path, OpenDirectory& directory, Place& place) {
   // A link that leads nowhere is looked for as named: its name is no file to rewrite either.
   const std::string target = follow_named(path).value_or(path);
   PathParts parts = split_path(target);
@@ -30,52 +29,44 @@ bool find_place(const char* path, Descriptor& directory, Place& place) {
     // No name to put a temporary file beside: what it names is a directory, refused on reading.
     parts = {".", target};
   }
-  OpenDirectory opened;
-  if (open_directory(nullptr, parts.directory.c_str(), Link::FOLLOW, DirectoryUse::READ, opened) !=
-      0) {
+  if (open_directory(nullptr, parts.directory.c_str(), Link::FOLLOW, DirectoryUse::READ,
+                     directory) != 0) {
     return false;
   }
-  directory.reset(static_cast<int>(opened.release()));
-  place.directory = directory.fd;
+  place.directory = &directory;
   place.name = std::move(parts.name);
   place.path = target;
   return true;
 }
 
-bool lock_input(int& fd, const Place& place) {
-  const OpenDirectory directory = directory_of(place);
-  File file(fd);  // given back open, or closed when the name names no file
-  fd = -1;
+bool lock_input(File& file, const Place& place) {
+  const OpenDirectory& directory = *place.directory;
   for (;;) {
-    if (lock_file(file) != 0) break;  // no locks here: go on as without them
+    if (lock_file(file) != 0) return true;  // no locks here: go on as without them
     FileFacts locked;
     FileFacts named;
     if (facts_of(file, locked) == 0 && facts_in(directory, place.name.c_str(), named) == 0 &&
         locked.id == named.id) {
-      break;
+      return true;
     }
     // The run before this one has put its result in place: that is the file to rewrite now.
     // (Should a pipe or a link stand there now, it must neither wait for a writer nor be followed.)
     (void)file.close();
     if (open_in(directory, place.name.c_str(), Link::REFUSE, file) != 0) return false;
   }
-  fd = static_cast<int>(file.release());
-  return true;
 }
 
-ResultCode create_temporary(const Place& place, int& fd, std::FILE* messages) {
+ResultCode create_temporary(const Place& place, File& made, std::FILE* messages) {
   // A stale file, or a link planted under the name, goes first: removing a link removes the link
   // itself, never its target. The temporary file is then made afresh, never through a link.
-  const OpenDirectory directory = directory_of(place);
+  const OpenDirectory& directory = *place.directory;
   const std::string name = temporary_path(place.name);
   (void)remove_in(directory, name.c_str());
-  File made;
   if (create_temporary_in(directory, name.c_str(), made) != 0) {
     std::fprintf(messages, "Cannot create file: %s\n",
                  printable(temporary_path(place.path)).c_str());
     return RC_CANNOT_CREATE;
   }
-  fd = static_cast<int>(made.release());
   return RC_OK;
 }
 
@@ -88,11 +79,11 @@ ResultCode finish_temporary(const Place& place, const File& made, const FileAcce
 }
 
 void remove_temporary(const Place& place) {
-  forget_temporary(directory_of(place), temporary_path(place.name).c_str(), true);
+  forget_temporary(*place.directory, temporary_path(place.name).c_str(), true);
 }
 
 ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* messages) {
-  const OpenDirectory directory = directory_of(place);
+  const OpenDirectory& directory = *place.directory;
   const std::string temporary = temporary_path(place.name);
   const std::string backup = backup_name(place);
   if (keep_backup) {

@@ -2,13 +2,12 @@
 // runs out, the temporary file beside it, and the swap that replaces the file, keeping a backup.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "base/result.h"
-#include "io/descriptor.h"
+#include "platform/directory.h"
 #include "platform/file.h"
 
 namespace quillet {
@@ -16,7 +15,7 @@ namespace quillet {
 /// Where an in-place run works: the open directory that holds the file, the file's name in it
 /// (beside which the temporary file and the backup are made), and how messages name the file.
 struct Place {
-  int directory = -1;
+  const OpenDirectory* directory = nullptr;  // held open by the caller
   std::string name;
   std::string path;
 };
@@ -25,36 +24,25 @@ struct Place {
 [[nodiscard]] std::string temporary_path(std::string_view name);
 
 /// Finds the place of the file `path` names. A symbolic link is followed, so that the file it
-/// points to is rewritten and the link stays. Opens the file's directory into `directory`.
-/// Returns false, printing nothing, when its directory cannot be opened.
-[[nodiscard]] bool find_place(const char* path, Descriptor& directory, Place& place);
+/// points to is rewritten and the link stays. Opens the file's directory into `directory`, which
+/// `place` then points to. Returns false, printing nothing, when its directory cannot be opened.
+[[nodiscard]] bool find_place(const char* path, OpenDirectory& directory, Place& place);
 
-/// Waits until no other in-place run holds the file open as `fd`, then holds it, until `fd` is
-/// closed. When the file's name names another file by then (that run replaced it), `fd` is
+/// Waits until no other in-place run holds the open `file`, then holds it, until `file` is
+/// closed. When the file's name names another file by then (that run replaced it), `file` is
 /// reopened on that one and the wait starts over. Where the file system has no locks, returns at
-/// once. Returns false, with `fd` closed, when the name names no file any more.
-[[nodiscard]] bool lock_input(int& fd, const Place& place);
+/// once. Returns false, with `file` closed, when the name names no file any more.
+[[nodiscard]] bool lock_input(File& file, const Place& place);
 
 /// Creates the temporary file afresh, private to this process's user, never through a link, into
-/// `fd`. Returns RC_OK, or RC_CANNOT_CREATE after printing its message.
-[[nodiscard]] ResultCode create_temporary(const Place& place, int& fd, std::FILE* messages);
+/// `made`. Returns RC_OK, or RC_CANNOT_CREATE after printing its message.
+[[nodiscard]] ResultCode create_temporary(const Place& place, File& made, std::FILE* messages);
 
 /// Once all of it is written: gives the temporary file `made` the owner, group and permission
 /// bits of `input`, as far as this process may, and puts it on the disk. Returns RC_OK, or
 /// RC_IO_ERROR after printing its message; the caller removes the file then.
 [[nodiscard]] ResultCode finish_temporary(const Place& place, const File& made,
                                           const FileAccess& input, std::FILE* messages);
-
-/// finish_temporary for a caller that holds the temporary file as `fd` and the input's status
-/// (a struct stat) as `input`, as the run of one file does until it asks the file's facts.
-template <typename Status>
-[[nodiscard]] ResultCode finish_temporary(const Place& place, int fd, const Status& input,
-                                          std::FILE* messages) {
-  const FileAccess access{static_cast<std::uint32_t>(input.st_uid),
-                          static_cast<std::uint32_t>(input.st_gid),
-                          static_cast<std::uint32_t>(input.st_mode & 07777U)};
-  return finish_temporary(place, File::borrowed(fd), access, messages);
-}
 
 /// Takes the temporary file away after a failure before the swap.
 void remove_temporary(const Place& place);

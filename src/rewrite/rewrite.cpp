@@ -90,8 +90,8 @@ void report_line(const LineReport& report, std::uint64_t number, std::string_vie
                  for_github(report.path, true).c_str(), at_line, at_column,
                  for_github(what, false).c_str());
   } else {
-    std::fprintf(report.out, "%s:%llu:%lld: %s\n", printable_at_line_start(report.path).c_str(),
-                 at_line, at_column, what);
+    std::fprintf(report.out, "%s:%llu:%lld: warning: %s\n",
+                 printable_at_line_start(report.path).c_str(), at_line, at_column, what);
   }
 }
 

@@ -1,18 +1,19 @@
+// The four things a run does with one file: each opens the file, runs the line loop over it as
+// its mode asks, and tells what failed.
 #include "run/modes.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "base/paths.h"
 #include "base/quote.h"
 #include "io/buffer.h"
+#include "io/directories.h"
 #include "io/in_place.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "rewrite/rewrite.h"
 
@@ -50,22 +51,17 @@ const char* shown(const Target& target) {
   return target.label != nullptr ? target.label : target.path;
 }
 
-FileId id_of(const struct stat& file_stat) { return {file_stat.st_dev, file_stat.st_ino}; }
-
 // Opens a file of a walk where the walk found it, refusing a link, anything but a regular file
 // (a pipe or a device could block the run for ever), and a file put there since.
 ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
-  in.fd = ::openat(target.directory->handle.fd, target.name,
-                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (in.fd < 0) {
-    return errno == ELOOP ? cannot_read(shown(target), messages)
-                          : open_failed(shown(target), errno, messages);
+  if (const int error = open_in(target.directory->open, target.name, Link::REFUSE, in.file);
+      error != 0) {
+    return error == ELOOP ? cannot_read(shown(target), messages)
+                          : open_failed(shown(target), error, messages);
   }
-  struct stat input_stat {};
-  if (::fstat(in.fd, &input_stat) != 0 || !S_ISREG(input_stat.st_mode) ||
-      id_of(input_stat) != target.id) {
-    ::close(in.fd);
-    in.fd = -1;
+  FileFacts facts;
+  if (facts_of(in.file, facts) != 0 || facts.kind != FileKind::REGULAR || facts.id != target.id) {
+    in.file = File();
     return cannot_read(shown(target), messages);
   }
   return RC_OK;
@@ -75,13 +71,14 @@ ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
 // created, emptied or removed.
 [[nodiscard]] ResultCode open_input(Input& in, const Target& target, std::FILE* messages) {
   if (target.directory != nullptr) return open_walked(in, target, messages);
-  in.fd =
-      is_standard_stream(target.path) ? STDIN_FILENO : ::open(target.path, O_RDONLY | O_CLOEXEC);
-  if (in.fd < 0) return open_failed(shown(target), errno, messages);
-  struct stat input_stat {};
-  if (::fstat(in.fd, &input_stat) == 0 && S_ISDIR(input_stat.st_mode)) {
-    ::close(in.fd);
-    in.fd = -1;
+  if (is_standard_stream(target.path)) {
+    in.file = standard_input();
+  } else if (const int error = open_for_reading(target.path, in.file); error != 0) {
+    return open_failed(shown(target), error, messages);
+  }
+  FileFacts facts;
+  if (facts_of(in.file, facts) == 0 && facts.kind == FileKind::DIRECTORY) {
+    in.file = File();
     return cannot_read(shown(target), messages);
   }
   return RC_OK;
@@ -89,24 +86,24 @@ ResultCode open_walked(Input& in, const Target& target, std::FILE* messages) {
 
 // Whether the file that `other` describes is the input. Another path to the input (a link,
 // "./a.c" for "a.c") would be emptied by opening it for writing; it is caught by identity.
-bool is_input(const Input& in, const struct stat& other) {
-  struct stat input_stat {};
-  return ::fstat(in.fd, &input_stat) == 0 && id_of(input_stat) == id_of(other);
+bool is_input(const Input& in, const FileFacts& other) {
+  FileFacts input;
+  return facts_of(in.file, input) == 0 && input.id == other.id;
 }
 
 // Standard output appending to the input itself would feed the run its own output.
 bool stdout_is_input(const Input& in) {
-  struct stat output_stat {};
-  return ::fstat(STDOUT_FILENO, &output_stat) == 0 && S_ISREG(output_stat.st_mode) &&
-         is_input(in, output_stat);
+  FileFacts output;
+  return facts_of(standard_output(), output) == 0 && output.kind == FileKind::REGULAR &&
+         is_input(in, output);
 }
 
 // Whether "-fo" names the input by another path; then the run is refused, without a word when
 // standard output is the input too, as the refusal would land in it.
 bool output_names_input(const Input& in, const FileRun& run, std::FILE* messages) {
-  struct stat path_stat {};
+  FileFacts named;
   if (run.output_file == nullptr || is_standard_stream(run.output_file) ||
-      ::stat(run.output_file, &path_stat) != 0 || !is_input(in, path_stat)) {
+      facts_of_path(run.output_file, Link::FOLLOW, named) != 0 || !is_input(in, named)) {
     return false;
   }
   if (!stdout_is_input(in)) refuse_same_file(messages);
@@ -131,19 +128,23 @@ ResultCode rewrite(Files& files, Output* out, const FileRun& run,
   return rewrite_lines(files.in, out, run.layout, run.lines, report);
 }
 
-// Copies all of `from` into `to`, through the input's buffer.
-bool copy_all(int from, int to, Input& buffer) {
+// Copies all of `from` into `to`, through the input's buffer. Returns 0, or the error of the read
+// or the write that failed.
+int copy_all(const File& from, const File& to, Input& buffer) {
   for (;;) {
-    const ssize_t n = ::read(from, buffer.data.data(), buffer.data.size());
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    std::size_t got = 0;
+    if (const int error = read_some(from, buffer.data.data(), buffer.data.size(), got);
+        error != 0) {
+      return error;
     }
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(to, buffer.data.data() + done, static_cast<std::size_t>(n - done));
-      if (w <= 0) return false;
-      done += w;
+    if (got == 0) return 0;
+    for (std::size_t done = 0; done < got;) {
+      std::size_t put = 0;
+      if (const int error = write_some(to, buffer.data.data() + done, got - done, put);
+          error != 0) {
+        return error;
+      }
+      done += put;
     }
   }
 }
@@ -170,55 +171,47 @@ ResultCode run_into(Files& files, const FileRun& run, const char* input_path,
 // Closes the output file; closing may be where a full disk shows.
 ResultCode close_output(Files& files, ResultCode rc, const std::string& output_path,
                         std::FILE* messages) {
-  const bool closed = ::close(files.out.fd) == 0;
-  files.out.fd = -1;
+  const bool closed = files.out.file.close() == 0;
   return closed || rc != RC_OK ? rc : cannot_write(output_path, messages);
 }
 
 // Reads the open input through, writing nothing, up to the first line that would change; then,
-// with `rewind`, puts it back at its start for a run that reads it again (a pipe cannot be).
+// with `again`, puts it back at its start for a run that reads it again (a pipe cannot be).
 // Returns RC_WOULD_CHANGE, RC_OK, or RC_IO_ERROR after its message.
-ResultCode would_change(Files& files, const FileRun& run, const char* path, bool rewind,
+ResultCode would_change(Files& files, const FileRun& run, const char* path, bool again,
                         std::FILE* messages, const LineReport* report = nullptr) {
-  const int fd = files.in.fd;
   const ResultCode rc = rewrite(files, nullptr, run, report);
   if (rc == RC_IO_ERROR) cannot_read(path, messages);
-  reset(files);
-  files.in.fd = fd;
-  if (rc == RC_WOULD_CHANGE && rewind && ::lseek(fd, 0, SEEK_SET) != 0) {
-    return cannot_read(path, messages);
-  }
+  if (rc == RC_WOULD_CHANGE && again && !rewind(files.in)) return cannot_read(path, messages);
   return rc;
 }
 
 // Opens the input of an in-place run in its place and holds it against other in-place runs.
-// Fills `input_stat`. The file must be a regular one: a swap would put a plain file in the place
-// of a device or a pipe.
-ResultCode open_in_place(Input& in, const Target& target, const Place& place,
-                         struct stat& input_stat, std::FILE* messages) {
+// Fills `facts`. The file must be a regular one: a swap would put a plain file in the place of a
+// device or a pipe.
+ResultCode open_in_place(Input& in, const Target& target, const Place& place, FileFacts& facts,
+                         std::FILE* messages) {
   const bool walked = target.directory != nullptr;
-  in.fd =
-      ::openat(place.directory, place.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (in.fd < 0) {
-    return walked && errno == ELOOP ? cannot_read(shown(target), messages)
-                                    : open_failed(shown(target), errno, messages);
+  if (const int error = open_in(*place.directory, place.name.c_str(), Link::REFUSE, in.file);
+      error != 0) {
+    return walked && error == ELOOP ? cannot_read(shown(target), messages)
+                                    : open_failed(shown(target), error, messages);
   }
   const auto refuse = [&](ResultCode rc) {
-    ::close(in.fd);
-    in.fd = -1;
+    in.file = File();
     return rc;
   };
-  if (::fstat(in.fd, &input_stat) != 0 || S_ISDIR(input_stat.st_mode) ||
-      (walked && (!S_ISREG(input_stat.st_mode) || id_of(input_stat) != target.id))) {
+  if (facts_of(in.file, facts) != 0 || facts.kind == FileKind::DIRECTORY ||
+      (walked && (facts.kind != FileKind::REGULAR || facts.id != target.id))) {
     return refuse(cannot_read(shown(target), messages));
   }
-  if (!S_ISREG(input_stat.st_mode)) {
+  if (facts.kind != FileKind::REGULAR) {
     std::fprintf(messages, "? Not a regular file: %s\n", printable(shown(target)).c_str());
     return refuse(RC_NO_SUCH_FILE);
   }
-  if (!lock_input(in.fd, place)) return no_such_file(shown(target), messages);
+  if (!lock_input(in.file, place)) return no_such_file(shown(target), messages);
   // The lock may have moved on to the file another run put in place.
-  if (::fstat(in.fd, &input_stat) != 0 || !S_ISREG(input_stat.st_mode)) {
+  if (facts_of(in.file, facts) != 0 || facts.kind != FileKind::REGULAR) {
     return refuse(no_such_file(shown(target), messages));
   }
   return RC_OK;
@@ -230,15 +223,13 @@ ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& file
                            std::FILE* messages) {
   reset(files);
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
-  const Descriptor input(files.in.fd);
   if (is_standard_stream(run.output_file)) {
     if (stdout_is_input(files.in)) return refuse_same_file(messages);
-    files.out.fd = STDOUT_FILENO;
+    files.out.file = standard_output();
     return run_into(files, run, shown(target), run.output_file, messages);
   }
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
-  files.out.fd = ::open(run.output_file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (files.out.fd < 0) {
+  if (create_for_writing(run.output_file, files.out.file) != 0) {
     std::fprintf(messages, "Cannot create file: %s\n", printable(run.output_file).c_str());
     return RC_CANNOT_CREATE;
   }
@@ -249,31 +240,31 @@ ResultCode rewrite_to_file(const FileRun& run, const Target& target, Files& file
 ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& files,
                             std::FILE* messages) {
   reset(files);
-  Descriptor own_directory;
+  OpenDirectory own_directory;
   Place place;
   if (target.directory != nullptr) {
-    place = {target.directory->handle.fd, target.name, target.path};
+    place = {&target.directory->open, target.name, target.path};
   } else if (target.place != nullptr) {
     place = *target.place;
   } else if (!find_place(target.path, own_directory, place)) {
     return no_such_file(shown(target), messages);
   }
-  struct stat input_stat {};
-  if (const ResultCode rc = open_in_place(files.in, target, place, input_stat, messages);
-      rc != RC_OK) {
+  FileFacts input;
+  if (const ResultCode rc = open_in_place(files.in, target, place, input, messages); rc != RC_OK) {
     return rc;
   }
   // From here to the end of the swap no other in-place run on this file can start its own.
-  const Descriptor input(files.in.fd);
   if (run.only_if_changed) {
     // A file that would not change keeps its inode and its time, and gets no backup.
     const ResultCode rc = would_change(files, run, shown(target), true, messages);
     if (rc != RC_WOULD_CHANGE) return rc;
   }
-  if (const ResultCode rc = create_temporary(place, files.out.fd, messages); rc != RC_OK) return rc;
-  const std::string temporary = place.path + ".tmp";
+  if (const ResultCode rc = create_temporary(place, files.out.file, messages); rc != RC_OK) {
+    return rc;
+  }
+  const std::string temporary = temporary_path(place.path);
   ResultCode rc = run_into(files, run, shown(target), temporary, messages);
-  if (rc == RC_OK) rc = finish_temporary(place, files.out.fd, input_stat, messages);
+  if (rc == RC_OK) rc = finish_temporary(place, files.out.file, input.access, messages);
   rc = close_output(files, rc, temporary, messages);
   if (rc != RC_OK) {
     remove_temporary(place);
@@ -285,7 +276,7 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
   // bring the old content back. A walk syncs each directory once, when it is done with it.
   if (target.directory != nullptr) {
     target.directory->renamed = true;
-  } else if (!sync_directory(place.directory)) {
+  } else if (sync_directory(*place.directory) != 0) {
     return cannot_write(split_path(place.path).directory, messages);
   }
   return RC_OK;
@@ -295,57 +286,58 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
                      std::FILE* messages) {
   reset(files);
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
-  Descriptor input(files.in.fd != STDIN_FILENO ? files.in.fd : -1);
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   // Both sides are dated by the input's time, so that a diff of the same file reads the same
   // every time; standard input by the time of the run.
   Time time = current_time();
-  struct stat input_stat {};
-  if (::fstat(files.in.fd, &input_stat) == 0 && S_ISREG(input_stat.st_mode)) {
-    time = {input_stat.st_mtim.tv_sec, static_cast<std::int32_t>(input_stat.st_mtim.tv_nsec)};
+  FileFacts facts;
+  if (facts_of(files.in.file, facts) == 0 && facts.kind == FileKind::REGULAR) {
+    time = facts.modified;
   }
   const DiffLabel label{shown(target), time};
   // The input is read three times (the check, the run, the diff); standard input is kept in a
   // temporary file first, as it can be read once only.
-  if (files.in.fd == STDIN_FILENO) {
-    std::FILE* spool = std::tmpfile();
-    input.reset(spool != nullptr ? ::dup(::fileno(spool)) : -1);
-    if (spool != nullptr) std::fclose(spool);
-    if (input.fd < 0 || !copy_all(STDIN_FILENO, input.fd, files.in) ||
-        ::lseek(input.fd, 0, SEEK_SET) != 0) {
-      return cannot_read(shown(target), messages);
-    }
+  if (target.directory == nullptr && is_standard_stream(target.path)) {
+    File spool;
+    int error = open_anonymous_temporary(spool);
+    if (error == 0) error = copy_all(files.in.file, spool, files.in);
+    if (error == 0) error = seek_to_start(spool);
+    if (error != 0) return cannot_read(shown(target), messages);
     reset(files);
-    files.in.fd = input.fd;
+    files.in.file = std::move(spool);
   }
   ResultCode rc = would_change(files, run, shown(target), true, messages);
   if (rc != RC_WOULD_CHANGE) return rc;
-  std::FILE* const made = std::tmpfile();
-  const Descriptor rewritten(made != nullptr ? ::dup(::fileno(made)) : -1);
-  if (made != nullptr) std::fclose(made);
-  files.out.fd = rewritten.fd;
-  rc = rewritten.fd >= 0 ? rewrite(files, &files.out, run) : RC_IO_ERROR;
+  rc =
+      open_anonymous_temporary(files.out.file) == 0 ? rewrite(files, &files.out, run) : RC_IO_ERROR;
   if (rc == RC_OK && !flush(files.out)) rc = RC_IO_ERROR;
   if (rc == RC_IO_ERROR) {
     if (files.in.error != 0) return cannot_read(shown(target), messages);
     std::fprintf(messages, "? Error writing a temporary file\n");
     return rc;
   }
-  diff.before.fd = files.in.fd;
-  diff.after.fd = files.out.fd;
-  return ::lseek(diff.before.fd, 0, SEEK_SET) == 0 && ::lseek(diff.after.fd, 0, SEEK_SET) == 0 &&
-                 write_diff(diff, label, run.colour, messages)
-             ? RC_WOULD_CHANGE
-             : cannot_read(shown(target), messages);
+  // The diff reads both files through buffers of its own, and lets go of them once it is done.
+  diff.before.file = std::move(files.in.file);
+  diff.after.file = std::move(files.out.file);
+  const bool written =
+      rewind(diff.before) && rewind(diff.after) && write_diff(diff, label, run.colour, messages);
+  diff.before.file = File();
+  diff.after.file = File();
+  return written ? RC_WOULD_CHANGE : cannot_read(shown(target), messages);
 }
 
 ResultCode check_file(const FileRun& run, const Target& target, Files& files, std::FILE* messages) {
   reset(files);
   if (const ResultCode rc = open_input(files.in, target, messages); rc != RC_OK) return rc;
-  const Descriptor input(files.in.fd);
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   // Told line by line, as the lines come, or once for the file.
-  const LineReport report{messages, run.report, shown(target)};
+  // GitHub places an annotation by the file's path from the repository's top.
+  const std::string github_name =
+      run.report == Report::GITHUB && run.names != nullptr
+          ? path_from_top(run.names->top, run.names->prefix, shown(target))
+          : std::string();
+  const LineReport report{messages, run.report,
+                          run.report == Report::GITHUB ? github_name.c_str() : shown(target)};
   const ResultCode rc = would_change(files, run, shown(target), false, messages,
                                      run.report != Report::FILES ? &report : nullptr);
   if (rc == RC_WOULD_CHANGE && run.report == Report::FILES) {

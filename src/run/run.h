@@ -4,12 +4,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "base/lines.h"
 #include "base/result.h"
 #include "diff/diff.h"
 #include "io/buffer.h"
-#include "io/descriptor.h"
+#include "io/directories.h"
 #include "io/in_place.h"
 #include "layout/layout.h"
 #include "options/options.h"
@@ -30,6 +31,13 @@ struct Target {
                                  // and its in-place run; nullptr: found when it is run in place
 };
 
+/// How GitHub's annotations name files: from the top of the repository that holds the current
+/// directory (see path_from_top). Both empty outside a repository: named from here.
+struct ReportNames {
+  std::string top;     // absolute
+  std::string prefix;  // the path from `top` down to the current directory: "" or "src/"
+};
+
 /// What a run does with one file, and how.
 struct FileRun {
   Mode mode = Mode::IN_PLACE;
@@ -41,6 +49,7 @@ struct FileRun {
   const char* output_file = nullptr;  // the output named ("-": standard output), if any
   const LineRanges* lines = nullptr;  // only these lines may change; nullptr: every one
   Report report = Report::FILES;      // Mode::CHECK: how a change is told
+  const ReportNames* names = nullptr;  // Report::GITHUB: how files are named; nullptr: as given
 };
 
 /// The buffers of one file's run: made once, used for run after run.
@@ -52,13 +61,14 @@ struct Buffers {
 /// What every file of one invocation shares, decided once from the command line.
 struct Job {
   const Options* options = nullptr;
+  const ReportNames* names = nullptr;  // with -report github
   bool colour = false;           // a diff goes to a terminal that shows colours
   bool only_if_changed = false;  // a tree in place leaves alone a file that would not change
 };
 
 /// Makes ready for the runs that `options` ask for: an interrupted run will leave no temporary
 /// file behind (in place) and no child running (in a tree). Call before any other thread starts.
-[[nodiscard]] Job begin_job(const Options& options);
+[[nodiscard]] Job begin_job(const Options& options, const ReportNames* names);
 
 /// The run of one file of `job`, whose directory's settings file is `settings` (nullptr: none):
 /// the mode and the options of the command line, with those of the settings file that the
@@ -83,8 +93,9 @@ struct Job {
 
 /// Runs on the one file that `options` name ("-fi"), with the settings of its directory (for
 /// standard input, of the current directory, or of "-as"'s path, whose exclusions then hold: an
-/// excluded text passes through unchanged). Returns as run_one_file does, or RC_BAD_SETTINGS
-/// after printing why on `messages`.
-[[nodiscard]] ResultCode run_file(const Options& options, std::FILE* messages);
+/// excluded text passes through unchanged), GitHub's reports naming it as `names` says. Returns as
+/// run_one_file does, or RC_BAD_SETTINGS after printing why on `messages`.
+[[nodiscard]] ResultCode run_file(const Options& options, const ReportNames& names,
+                                  std::FILE* messages);
 
 }  // namespace quillet

@@ -1,24 +1,18 @@
+// Settings files (".quillet"): read through the option table, found by climbing from a directory.
 #include "settings/settings.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/paths.h"
 #include "base/quote.h"
 #include "base/text.h"
+#include "platform/file.h"
 
 namespace quillet {
 namespace {
@@ -84,14 +78,14 @@ std::string value_noun(const OptionRow& option) {
   return noun;
 }
 
-// Reads the settings file open as `fd` into `text`; false when it cannot be read or is too long.
-bool read_all(int fd, std::string& text) {
+// Reads the open settings `file` into `text`; false when it cannot be read or is too long.
+bool read_all(const File& file, std::string& text) {
   std::array<char, 4096> chunk;
   for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0;
-    text.append(chunk.data(), static_cast<std::size_t>(n));
+    std::size_t got = 0;
+    if (read_some(file, chunk.data(), chunk.size(), got) != 0) return false;
+    if (got == 0) return true;
+    text.append(chunk.data(), got);
     if (text.size() > MAX_SETTINGS_SIZE) return false;
   }
 }
@@ -103,38 +97,33 @@ std::shared_ptr<const Settings> refused(std::string path, std::string why) {
   return std::make_shared<const Settings>(std::move(settings));
 }
 
-// The settings file of the directory open as `directory`, named `path`, or nullptr when it has
-// none that may be taken.
-std::shared_ptr<const Settings> own_settings(int directory, const struct stat& directory_stat,
+// The settings file of the open `directory`, whose facts are `facts`, named `path`, or nullptr
+// when it has none that may be taken.
+std::shared_ptr<const Settings> own_settings(const OpenDirectory& directory, const FileFacts& facts,
                                              std::string_view path) {
   // Where every user may write, anyone may have put the file: it is not the project's.
-  if ((directory_stat.st_mode & S_IWOTH) != 0) return nullptr;
-  std::string file = join_path(path, SETTINGS_NAME);
+  if (facts.others_may_write) return nullptr;
+  std::string name = join_path(path, SETTINGS_NAME);
   // Opened without waiting: a pipe under the name must not hold the run.
-  const Descriptor fd(::openat(directory, SETTINGS_NAME.data(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.fd < 0) return errno == ENOENT ? nullptr : refused(std::move(file), "cannot be read");
-  struct stat file_stat {};
-  if (::fstat(fd.fd, &file_stat) != 0 || !S_ISREG(file_stat.st_mode)) {
-    return refused(std::move(file), "is not a regular file");
+  File file;
+  if (const int error = open_in(directory, SETTINGS_NAME.data(), Link::FOLLOW, file); error != 0) {
+    return error == ENOENT ? nullptr : refused(std::move(name), "cannot be read");
   }
-  if ((file_stat.st_mode & S_IWOTH) != 0) {
-    return refused(std::move(file), "every user may write to it");
+  FileFacts file_facts;
+  if (facts_of(file, file_facts) != 0 || file_facts.kind != FileKind::REGULAR) {
+    return refused(std::move(name), "is not a regular file");
   }
+  if (file_facts.others_may_write) return refused(std::move(name), "every user may write to it");
   std::string text;
-  if (!read_all(fd.fd, text)) return refused(std::move(file), "cannot be read");
-  return std::make_shared<const Settings>(parse_settings(std::move(file), text));
+  if (!read_all(file, text)) return refused(std::move(name), "cannot be read");
+  return std::make_shared<const Settings>(parse_settings(std::move(name), text));
 }
 
-// How messages name the directory open as `directory`: its absolute path where the system tells
-// it, else `path`, as the caller named it.
-std::string name_of(int directory, std::string_view path) {
-  std::array<char, 2 * std::size_t{PATH_MAX}> link;
-  const std::string proc = "/proc/self/fd/" + std::to_string(directory);
-  const ssize_t n = ::readlink(proc.c_str(), link.data(), link.size());
-  if (n > 0 && static_cast<std::size_t>(n) < link.size() && link[0] == '/') {
-    return std::string(link.data(), static_cast<std::size_t>(n));
-  }
-  return std::string(path);
+// How messages name the open `directory`: its absolute path where the system tells it, else
+// `path`, as the caller named it.
+std::string name_of(const OpenDirectory& directory, std::string_view path) {
+  std::string absolute;
+  return directory_path(directory, absolute) == 0 ? absolute : std::string(path);
 }
 
 // The name of the directory above the one named `path`.
@@ -189,43 +178,36 @@ Settings parse_settings(std::string path, std::string_view text) {
 
 namespace {
 
-// The name, in the directory open as `parent`, of the directory `child`, found by its identity;
+// The name, in the open directory `parent`, of the directory `child`, found by its identity;
 // empty when the parent cannot be listed.
-std::string name_in(int parent, const FileId& child) {
-  const int copy = ::dup(parent);  // the listing closes its own descriptor
-  DIR* const listing = copy >= 0 ? ::fdopendir(copy) : nullptr;
-  if (listing == nullptr) {
-    if (copy >= 0) ::close(copy);
-    return {};
+std::string name_in(const OpenDirectory& parent, const FileId& child) {
+  DirectoryListing listing(parent);
+  for (DirectoryEntry entry; listing.next(entry);) {
+    // Where the listing tells numbers, most entries are passed over without a look.
+    if (entry.inode != 0 && entry.inode != child.inode) continue;
+    std::string name(entry.name);
+    FileFacts facts;
+    if (facts_in(parent, name.c_str(), facts) == 0 && facts.id == child) return name;
   }
-  std::string name;
-  while (const dirent* entry = ::readdir(listing)) {
-    struct stat entry_stat {};
-    if (entry->d_ino == child.inode &&
-        ::fstatat(parent, entry->d_name, &entry_stat, AT_SYMLINK_NOFOLLOW) == 0 &&
-        FileId{entry_stat.st_dev, entry_stat.st_ino} == child) {
-      name = entry->d_name;
-      break;
-    }
-  }
-  ::closedir(listing);
-  return name;
+  return {};
 }
 
-// The path from the directory `levels` above the one open as `directory` down to it, found by
-// climbing and listing each directory on the way.
-std::string path_from_above(int directory, std::size_t levels) {
+// The path from the directory `levels` above the open `directory` down to it, found by climbing
+// and listing each directory on the way.
+std::string path_from_above(const OpenDirectory& directory, std::size_t levels) {
   std::vector<std::string> names;
-  Descriptor above;
-  int at = directory;
+  OpenDirectory above;
+  const OpenDirectory* at = &directory;
   for (std::size_t level = 0; level < levels; ++level) {
-    struct stat at_stat {};
-    Descriptor parent(::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (parent.fd < 0 || ::fstat(at, &at_stat) != 0) break;
-    names.push_back(name_in(parent.fd, FileId{at_stat.st_dev, at_stat.st_ino}));
-    above.reset(parent.fd);
-    parent.fd = -1;
-    at = above.fd;
+    OpenDirectory parent;
+    FileFacts facts;
+    if (open_directory(at, "..", Link::FOLLOW, DirectoryUse::READ, parent) != 0 ||
+        facts_of(at->file(), facts) != 0) {
+      break;
+    }
+    names.push_back(name_in(parent, facts.id));
+    above = std::move(parent);
+    at = &above;
   }
   std::string path;
   for (auto name = names.rbegin(); name != names.rend(); ++name)
@@ -240,8 +222,7 @@ bool matches(const std::vector<Exclusion>& exclusions, bool absolute, const std:
   const char* const name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   for (const Exclusion& exclusion : exclusions) {
     if (exclusion.absolute != absolute || (exclusion.directory_only && !directory)) continue;
-    if (::fnmatch(exclusion.glob.c_str(), exclusion.anchored ? path.c_str() : name, FNM_PATHNAME) ==
-        0) {
+    if (matches_wildcards(exclusion.glob.c_str(), exclusion.anchored ? path.c_str() : name)) {
       return true;
     }
   }
@@ -298,11 +279,14 @@ Exclusion parse_exclusion(std::string_view pattern, PatternFrom from) {
   return exclusion;
 }
 
-std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache, int directory,
+std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache,
+                                                       const OpenDirectory& directory,
                                                        std::string_view path) {
-  struct stat start_stat {};
-  if (::fstat(directory, &start_stat) != 0) return std::make_shared<const DirectorySettings>();
-  const FileId start{start_stat.st_dev, start_stat.st_ino};
+  FileFacts start_facts;
+  if (facts_of(directory.file(), start_facts) != 0) {
+    return std::make_shared<const DirectorySettings>();
+  }
+  const FileId start = start_facts.id;
   if (const auto cached = cache.by_directory.find(start); cached != cache.by_directory.end()) {
     return cached->second;
   }
@@ -310,25 +294,24 @@ std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache, int
   // the options; every one on the way excludes what it names.
   auto found = std::make_shared<DirectorySettings>();
   std::vector<std::pair<std::size_t, std::shared_ptr<const Settings>>> excluding;
-  Descriptor above;
-  int at = directory;
+  OpenDirectory above;
+  const OpenDirectory* at = &directory;
   std::string name = name_of(directory, path);
-  struct stat at_stat = start_stat;
+  FileFacts at_facts = start_facts;
   for (std::size_t level = 0;; ++level) {
-    if (std::shared_ptr<const Settings> own = own_settings(at, at_stat, name)) {
+    if (std::shared_ptr<const Settings> own = own_settings(*at, at_facts, name)) {
       if (found->options == nullptr) found->options = own;
       if (!own->excludes.empty()) excluding.emplace_back(level, std::move(own));
     }
-    Descriptor parent(::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    struct stat parent_stat {};
-    if (parent.fd < 0 || ::fstat(parent.fd, &parent_stat) != 0 ||
-        (parent_stat.st_dev == at_stat.st_dev && parent_stat.st_ino == at_stat.st_ino)) {
+    OpenDirectory parent;
+    FileFacts parent_facts;
+    if (open_directory(at, "..", Link::FOLLOW, DirectoryUse::SEARCH, parent) != 0 ||
+        facts_of(parent.file(), parent_facts) != 0 || parent_facts.id == at_facts.id) {
       break;  // the root
     }
-    above.reset(parent.fd);
-    parent.fd = -1;
-    at = above.fd;
-    at_stat = parent_stat;
+    above = std::move(parent);
+    at = &above;
+    at_facts = parent_facts;
     name = parent_of(name);
   }
   if (found->options == nullptr) found->options = std::make_shared<const Settings>();
@@ -358,9 +341,7 @@ std::shared_ptr<const Settings> command_line_exclusions(
     settings.excludes.push_back(parse_exclusion(pattern, PatternFrom::COMMAND_LINE));
     if (settings.excludes.back().absolute && settings.directory.empty()) {
       // As the shell names it, through the links it was reached by, where it can tell.
-      char* const here = ::get_current_dir_name();
-      if (here != nullptr) settings.directory = here;
-      std::free(here);
+      settings.directory = current_directory_as_named();
     }
   }
   return std::make_shared<const Settings>(std::move(settings));
@@ -372,18 +353,22 @@ FileSettings settings_for_file(SettingsCache& cache, std::string_view path, bool
   // The directories on the way that do not exist, from the nearest that does down.
   std::vector<std::string> missing;
   std::string directory = parts.directory;
-  Descriptor fd(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  while (fd.fd < 0 && directory != "." && directory != "/") {
+  OpenDirectory opened;
+  const auto open = [&] {
+    return open_directory(nullptr, directory.c_str(), Link::FOLLOW, DirectoryUse::SEARCH, opened);
+  };
+  int error = open();
+  while (error != 0 && directory != "." && directory != "/") {
     PathParts up = split_path(directory);
     missing.insert(missing.begin(), std::move(up.name));
     directory = std::move(up.directory);
-    fd.reset(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    error = open();
   }
   std::shared_ptr<const DirectorySettings> settings =
-      use_settings && fd.fd >= 0 ? find_settings(cache, fd.fd, directory)
+      use_settings && error == 0 ? find_settings(cache, opened, directory)
                                  : std::make_shared<const DirectorySettings>();
   for (const std::string& name : missing)
-    settings = settings_below(-1, name, name, *settings);
+    settings = settings_below(nullptr, name, name, *settings);
   if (command_line != nullptr) {
     settings = with_scope(*settings, command_line, plain_path(parts.directory));
   }
@@ -394,7 +379,8 @@ FileSettings settings_for_file(SettingsCache& cache, std::string_view path, bool
   return found;
 }
 
-std::shared_ptr<const DirectorySettings> settings_below(int directory, std::string_view path,
+std::shared_ptr<const DirectorySettings> settings_below(const OpenDirectory* directory,
+                                                        std::string_view path,
                                                         std::string_view name,
                                                         const DirectorySettings& outer) {
   auto found = std::make_shared<DirectorySettings>();
@@ -405,9 +391,9 @@ std::shared_ptr<const DirectorySettings> settings_below(int directory, std::stri
         {scope.file, scope.below.empty() ? std::string(name) : join_path(scope.below, name),
          scope.absolute.empty() ? std::string() : join_path(scope.absolute, name)});
   }
-  struct stat directory_stat {};
-  if (directory >= 0 && ::fstat(directory, &directory_stat) == 0) {
-    if (std::shared_ptr<const Settings> own = own_settings(directory, directory_stat, path)) {
+  FileFacts facts;
+  if (directory != nullptr && facts_of(directory->file(), facts) == 0) {
+    if (std::shared_ptr<const Settings> own = own_settings(*directory, facts, path)) {
       found->options = own;
       if (!own->excludes.empty()) found->scopes.push_back({std::move(own), "", {}});
     }

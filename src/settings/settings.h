@@ -10,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "io/descriptor.h"
 #include "options/options.h"
+#include "platform/directory.h"
+#include "platform/file.h"
 
 namespace quillet {
 
@@ -76,12 +77,12 @@ struct SettingsCache {
   std::map<FileId, std::shared_ptr<const DirectorySettings>> by_directory;
 };
 
-/// The settings for the files of the directory open as `directory` (named `path`): the options
-/// of the first settings file in it or in a directory above it, up to the root, and the
-/// exclusions of all of them. A settings file is not taken from a directory that every user may
-/// write to, as any user could have put it there.
+/// The settings for the files of the open `directory` (named `path`): the options of the first
+/// settings file in it or in a directory above it, up to the root, and the exclusions of all of
+/// them. A settings file is not taken from a directory that every user may write to, as any user
+/// could have put it there.
 [[nodiscard]] std::shared_ptr<const DirectorySettings> find_settings(SettingsCache& cache,
-                                                                     int directory,
+                                                                     const OpenDirectory& directory,
                                                                      std::string_view path);
 
 /// What holds for one file named on the command line: the options it takes, and whether it is
@@ -99,12 +100,13 @@ struct FileSettings {
                                              bool use_settings,
                                              const std::shared_ptr<const Settings>& command_line);
 
-/// The settings for the files of the directory open as `directory` (named `path` in messages),
-/// met by a walk as `name` in a directory whose settings are `outer`: its own settings file's
-/// options, if it has one that may be taken, else `outer`'s, and the exclusions of both. A
-/// directory that does not exist (`directory` -1) has only `outer`'s.
+/// The settings for the files of the open `directory` (named `path` in messages), met by a walk
+/// as `name` in a directory whose settings are `outer`: its own settings file's options, if it
+/// has one that may be taken, else `outer`'s, and the exclusions of both. A directory that does
+/// not exist (`directory` nullptr) has only `outer`'s.
 [[nodiscard]] std::shared_ptr<const DirectorySettings> settings_below(
-    int directory, std::string_view path, std::string_view name, const DirectorySettings& outer);
+    const OpenDirectory* directory, std::string_view path, std::string_view name,
+    const DirectorySettings& outer);
 
 /// `settings` with the exclusions of `file` too, whose directory is `below` above this one (for
 /// the command line's, the path from the current directory, or an absolute one).

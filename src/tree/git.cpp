@@ -64,4 +64,19 @@ ChildResult run_git_in(const Git& git, const std::vector<const char*>& args,
   return start_git(git, args, &directory, &environment, output, errors);
 }
 
+ReportNames report_names(const Options& options, const Git* git) {
+  ReportNames names;
+  if (options.report != Report::GITHUB) return names;
+  std::string output;
+  const ChildResult asked =
+      run_git(git != nullptr ? *git : find_git(), {"rev-parse", "--show-toplevel", "--show-prefix"},
+              nullptr, output, nullptr);
+  const std::size_t end = output.find('\n');
+  if (!asked.finished || asked.status != 0 || end == std::string::npos) return names;
+  names.top = output.substr(0, end);
+  names.prefix = output.substr(end + 1);
+  if (names.prefix.ends_with('\n')) names.prefix.pop_back();
+  return names;
+}
+
 }  // namespace quillet

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "options/options.h"
 #include "platform/child.h"
 #include "platform/directory.h"
+#include "run/run.h"
 
 namespace quillet {
 
@@ -28,6 +30,11 @@ struct Git {
                                   const OpenDirectory* directory, std::string& output,
                                   std::string* errors,
                                   const std::vector<std::string>& changes = {});
+
+/// How `options`' GitHub reports name files: from the top of the git work tree that holds the
+/// current directory, asked of `git` (nullptr: found here). Nothing is asked but with
+/// -report github; outside a work tree, or without git, files are named from here.
+[[nodiscard]] ReportNames report_names(const Options& options, const Git* git = nullptr);
 
 /// Runs git as run_git does, to ask about `directory` alone: without the variables by which a git
 /// hook names its own repository, and fetching nothing, so that a partial clone starts no

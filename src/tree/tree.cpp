@@ -1,12 +1,10 @@
+// Tree mode: the walk on this thread, the files run by workers, the reports printed in order.
 #include "tree/tree.h"
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdlib>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,7 +16,9 @@
 #include <vector>
 
 #include "base/quote.h"
-#include "io/descriptor.h"
+#include "io/directories.h"
+#include "platform/process.h"
+#include "platform/streams.h"
 #include "run/run.h"
 #include "settings/settings.h"
 #include "tree/reports.h"
@@ -39,27 +39,12 @@ constexpr std::size_t DESCRIPTORS_KEPT = 32;
 
 constexpr std::string_view SPOOL_FAILED = "? Error writing a temporary file\n";
 
-// Where a worker's messages go, in memory, from file to file: made once, as making it costs
-// more than most files' whole run.
-struct Messages {
-  std::FILE* stream = nullptr;
-  char* buffer = nullptr;  // the stream's own, and so its `size` bytes
-  std::size_t size = 0;
-
-  Messages() = default;
-  Messages(const Messages&) = delete;
-  Messages& operator=(const Messages&) = delete;
-  ~Messages() {
-    if (stream != nullptr) std::fclose(stream);
-    std::free(buffer);  // open_memstream's own allocation
-  }
-};
-
-// A worker's own: its buffers, made once, the spool its diffs go to, and its messages.
+// A worker's own: its buffers, made once, the spool its diffs go to, and where its messages go,
+// in memory, from file to file (made once too, as making it costs more than most files' run).
 struct Worker {
   Buffers buffers;
   std::shared_ptr<Spool> spool;
-  Messages messages;
+  MessageStream messages;
 };
 
 ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE* messages) {
@@ -89,19 +74,19 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
 
 // Runs a diff into the worker's spool, which starts afresh once no report points into it.
 void run_diff(Slot& slot, const Job& job, Worker& worker) {
-  if (worker.spool != nullptr && worker.spool.use_count() == 1) {
-    std::rewind(worker.spool->file);
-    if (::ftruncate(::fileno(worker.spool->file), 0) != 0) worker.spool = nullptr;
+  if (worker.spool != nullptr && worker.spool.use_count() == 1 &&
+      empty_stream(worker.spool->file) != 0) {
+    worker.spool = nullptr;
   }
   if (worker.spool == nullptr) {
     worker.spool = std::make_shared<Spool>();
-    worker.spool->file = std::tmpfile();
+    worker.spool->file = open_temporary_stream();
   }
   std::FILE* const file = worker.spool->file;
-  const off_t offset = file != nullptr ? ::ftello(file) : -1;
+  const std::int64_t offset = file != nullptr ? stream_offset(file) : -1;
   if (offset >= 0) {
     slot.rc = run_slot(slot, job, worker, file);
-    const off_t end = ::ftello(file);
+    const std::int64_t end = stream_offset(file);
     if (std::fflush(file) == 0 && std::ferror(file) == 0 && end >= offset) {
       slot.spool = worker.spool;
       slot.offset = offset;
@@ -117,21 +102,15 @@ void run_diff(Slot& slot, const Job& job, Worker& worker) {
 
 // Runs anything else, its messages kept in memory.
 void run_other(Slot& slot, const Job& job, Worker& worker) {
-  Messages& messages = worker.messages;
-  if (messages.stream == nullptr) {
-    messages.stream = ::open_memstream(&messages.buffer, &messages.size);
-  }
-  if (messages.stream == nullptr) {
+  // What the file before wrote is in its own report by now.
+  std::FILE* const messages = worker.messages.restart();
+  if (messages == nullptr) {
     slot.rc = RC_IO_ERROR;
     slot.text = SPOOL_FAILED;
     return;
   }
-  std::rewind(messages.stream);  // what the file before wrote is in its own report by now
-  slot.rc = run_slot(slot, job, worker, messages.stream);
-  const long length = std::ftell(messages.stream);
-  if (length > 0 && std::fflush(messages.stream) == 0) {
-    slot.text.assign(messages.buffer, static_cast<std::size_t>(length));
-  }
+  slot.rc = run_slot(slot, job, worker, messages);
+  slot.text = worker.messages.text();
 }
 
 // Runs the file taken in `slot` and hands its report on to be printed.
@@ -170,17 +149,18 @@ std::vector<std::thread> start_workers(std::size_t count, Reports& reports, cons
 bool print_report(const Slot& slot, std::array<char, 65536>& buffer, std::FILE* out) {
   bool read = true;
   if (slot.spool != nullptr) {
-    const int fd = ::fileno(slot.spool->file);
     for (std::size_t done = 0; done < slot.length;) {
       const std::size_t want = std::min(buffer.size(), slot.length - done);
-      const ssize_t n = ::pread(fd, buffer.data(), want, slot.offset + static_cast<off_t>(done));
-      if (n <= 0) {
+      std::size_t got = 0;
+      if (read_stream_at(slot.spool->file, static_cast<std::uint64_t>(slot.offset) + done,
+                         buffer.data(), want, got) != 0 ||
+          got == 0) {
         std::fprintf(out, "? Error reading a temporary file\n");
         read = false;
         break;
       }
-      std::fwrite(buffer.data(), 1, static_cast<std::size_t>(n), out);
-      done += static_cast<std::size_t>(n);
+      std::fwrite(buffer.data(), 1, got, out);
+      done += got;
     }
   }
   std::fwrite(slot.text.data(), 1, slot.text.size(), out);
@@ -196,13 +176,8 @@ struct Sizes {
 };
 
 Sizes sizes_for(std::int32_t jobs) {
-  const long online = jobs > 0 ? jobs : ::sysconf(_SC_NPROCESSORS_ONLN);
-  std::size_t workers = online < 1 ? 1 : static_cast<std::size_t>(online);
-  rlimit limit{};
-  std::size_t descriptors = 1024;
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    descriptors = static_cast<std::size_t>(limit.rlim_cur);
-  }
+  std::size_t workers = jobs > 0 ? static_cast<std::size_t>(jobs) : processors_online();
+  const std::size_t descriptors = open_file_limit().value_or(1024);
   const std::size_t spare = descriptors > DESCRIPTORS_KEPT ? descriptors - DESCRIPTORS_KEPT : 0;
   // Workers take at most half of what is left; the open directories the rest.
   workers = std::clamp<std::size_t>(spare / 2 / DESCRIPTORS_PER_WORKER, 1, workers);
@@ -213,9 +188,12 @@ Sizes sizes_for(std::int32_t jobs) {
 }  // namespace
 
 ResultCode run_tree(const Options& options, std::FILE* out) {
-  const Job job = begin_job(options);
   // Found once, before any directory of the tree could offer a git of its own.
-  const Git git = options.use_git || options.since != nullptr ? find_git() : Git{};
+  const Git git = options.use_git || options.since != nullptr || options.report == Report::GITHUB
+                      ? find_git()
+                      : Git{};
+  const ReportNames names = report_names(options, &git);
+  const Job job = begin_job(options, &names);
   // With -since, git names the files, and the lines in each that may change.
   std::vector<ChangedFile> changed;
   std::vector<const char*> paths = options.paths;

@@ -178,7 +178,7 @@ bool enter(Walk& walk, std::shared_ptr<Directory> directory,
 std::shared_ptr<const DirectorySettings> named_settings(Walk& walk, const Directory& directory,
                                                         const std::string& path) {
   std::shared_ptr<const DirectorySettings> settings =
-      walk.rules.use_settings ? find_settings(walk.settings, directory.handle.fd, path)
+      walk.rules.use_settings ? find_settings(walk.settings, directory.open, path)
                               : std::make_shared<const DirectorySettings>();
   if (walk.rules.command_line != nullptr) {
     settings = with_scope(*settings, walk.rules.command_line, plain_path(path));
@@ -308,7 +308,7 @@ bool take_entry(Walk& walk, Found& found) {
     return error != ENOENT && unreadable(found, std::move(path), reason(error));
   }
   std::shared_ptr<const DirectorySettings> settings =
-      settings_below(inner->handle.fd, inner->path, name, *top.settings);
+      settings_below(&inner->open, inner->path, name, *top.settings);
   std::string below = top.ignored == nullptr       ? std::string()
                       : top.below_git_root.empty() ? name
                                                    : join_path(top.below_git_root, name);

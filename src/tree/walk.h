@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "io/descriptor.h"
+#include "io/directories.h"
 #include "platform/file.h"
 #include "settings/settings.h"
 #include "tree/git.h"

@@ -11,9 +11,6 @@
 //   left than the threshold (cpos, in COLUMN);
 // - a check says a line would change exactly when the output differs;
 // - a second run over the output changes nothing.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -24,6 +21,7 @@
 #include "layout/layout.h"
 #include "rewrite/rewrite.h"
 #include "scanner/scanner.h"
+#include "test_files.h"
 
 namespace {
 
@@ -108,13 +106,10 @@ bool is_rebuilt(std::string_view before, std::string_view after, std::int32_t st
 bool would_change(std::string_view text, const LayoutOptions& options) {
   static Input in;
   in = Input{};
-  in.fd = ::memfd_create("in", 0);
-  require(in.fd >= 0, "memfd_create");
-  require(::write(in.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()), "write");
-  ::lseek(in.fd, 0, SEEK_SET);
+  in.file = quillet::memory_file(text);
+  require(in.file.is_open(), "memory file");
   const quillet::ResultCode rc = quillet::rewrite_lines(in, nullptr, options);
   require(rc == quillet::RC_OK || rc == quillet::RC_WOULD_CHANGE, "check");
-  ::close(in.fd);
   return rc == quillet::RC_WOULD_CHANGE;
 }
 
@@ -123,19 +118,12 @@ std::string run(std::string_view text, const LayoutOptions& options) {
   static Output out;
   in = Input{};
   out = Output{};
-  in.fd = ::memfd_create("in", 0);
-  out.fd = ::memfd_create("out", 0);
-  require(in.fd >= 0 && out.fd >= 0, "memfd_create");
-  require(::write(in.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()), "write");
-  ::lseek(in.fd, 0, SEEK_SET);
+  in.file = quillet::memory_file(text);
+  out.file = quillet::memory_file("");
+  require(in.file.is_open() && out.file.is_open(), "memory file");
   require(quillet::rewrite_lines(in, &out, options) == quillet::RC_OK, "rewrite_lines");
   require(quillet::flush(out), "flush");
-  std::string result(static_cast<std::size_t>(::lseek(out.fd, 0, SEEK_END)), '\0');
-  require(::pread(out.fd, result.data(), result.size(), 0) == static_cast<ssize_t>(result.size()),
-          "read back");
-  ::close(in.fd);
-  ::close(out.fd);
-  return result;
+  return quillet::read_back(out.file);
 }
 
 void check_pieces(std::string_view line, const quillet::ScanResult& carried) {

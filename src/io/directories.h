@@ -1,5 +1,4 @@
-// The open directories that the walk and the runs on their files share, where a path named leads,
-// and the descriptors that the callers still opening files by hand hold.
+// The open directories that a walk and the runs on its files share; where a path named leads.
 #pragma once
 
 #include <atomic>
@@ -16,20 +15,6 @@
 
 namespace quillet {
 
-/// A file descriptor that closes itself, for the callers that still open files by hand. A
-/// standard stream is never closed: a run borrows those, whoever took their number.
-struct Descriptor {
-  int fd = -1;
-
-  Descriptor() = default;
-  explicit Descriptor(int from) : fd(from) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { reset(); }
-  /// Closes what it holds and takes `from`.
-  void reset(int from = -1);
-};
-
 /// What a run's open directories share: how many are open, and which could not be synced when
 /// they were closed.
 struct DirectoryLog {
@@ -43,10 +28,6 @@ struct DirectoryLog {
 /// for all of them; a failure goes to `log`.
 struct Directory {
   OpenDirectory open;
-  // Its descriptor, for the callers that still take one (never changes, never closed through it).
-  struct {
-    int fd = -1;
-  } handle;
   std::string path;  // as messages name it
   FileId id;
   std::atomic<bool> renamed{false};
@@ -66,10 +47,6 @@ struct Directory {
 [[nodiscard]] int open_shared_directory(const Directory* at, const char* name, std::string path,
                                         Link link, const FileId* expected, DirectoryLog* log,
                                         std::shared_ptr<Directory>& directory);
-
-/// Puts on the disk the renames done in the directory open as `fd`. Returns false when that
-/// failed; a file system that cannot sync a directory is no failure.
-[[nodiscard]] bool sync_directory(int fd);
 
 /// The path of the file that `path` names, as a single run takes it: `path` itself, or, when it
 /// is a symbolic link, the absolute path of the file it leads to, so that the file is run on and

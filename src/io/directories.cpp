@@ -1,6 +1,5 @@
-// The open directories that the walk and the runs on their files share, where a path named leads,
-// and the descriptors that the callers still opening files by hand hold.
-#include "io/descriptor.h"
+// The open directories that a walk and the runs on its files share; where a path named leads.
+#include "io/directories.h"
 
 #include <cerrno>
 
@@ -16,13 +15,6 @@ constexpr int REPLACED = ENOENT;
 #endif
 
 }  // namespace
-
-void Descriptor::reset(int from) {
-  // The standard streams are taken before anything is opened (see fill_missing_standard_streams):
-  // a descriptor that is one is the process's, borrowed.
-  if (fd >= 0 && !is_standard_handle(fd)) (void)File(fd).close();
-  fd = from;
-}
 
 Directory::~Directory() {
   if (log == nullptr) return;
@@ -45,7 +37,6 @@ int open_shared_directory(const Directory* at, const char* name, std::string pat
   // Another directory put under the name since it was looked at is not the one to enter.
   if (expected != nullptr && facts.id != *expected) return REPLACED;
   auto shared = std::make_shared<Directory>();
-  shared->handle.fd = static_cast<int>(opened.file().handle());
   shared->open = std::move(opened);
   shared->path = std::move(path);
   shared->id = facts.id;
@@ -54,8 +45,6 @@ int open_shared_directory(const Directory* at, const char* name, std::string pat
   directory = std::move(shared);
   return 0;
 }
-
-bool sync_directory(int fd) { return quillet::sync_directory(OpenDirectory::borrowed(fd)) == 0; }
 
 std::optional<std::string> follow_named(const char* path) {
   FileFacts facts;
