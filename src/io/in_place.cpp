@@ -39,23 +39,6 @@ bool find_place(const char* path, OpenDirectory& directory, Place& place) {
   return true;
 }
 
-bool lock_input(File& file, const Place& place) {
-  const OpenDirectory& directory = *place.directory;
-  for (;;) {
-    if (lock_file(file) != 0) return true;  // no locks here: go on as without them
-    FileFacts locked;
-    FileFacts named;
-    if (facts_of(file, locked) == 0 && facts_in(directory, place.name.c_str(), named) == 0 &&
-        locked.id == named.id) {
-      return true;
-    }
-    // The run before this one has put its result in place: that is the file to rewrite now.
-    // (Should a pipe or a link stand there now, it must neither wait for a writer nor be followed.)
-    (void)file.close();
-    if (open_in(directory, place.name.c_str(), Link::REFUSE, file) != 0) return false;
-  }
-}
-
 ResultCode create_temporary(const Place& place, File& made, std::FILE* messages) {
   // A stale file, or a link planted under the name, goes first: removing a link removes the link
   // itself, never its target. The temporary file is then made afresh, never through a link.

@@ -2,6 +2,8 @@
 // and the replacement of the file by the temporary one in one step.
 #pragma once
 
+#include <cerrno>
+
 #include "platform/directory.h"
 #include "platform/file.h"
 
@@ -35,13 +37,22 @@ class FileLock {
   File::Handle lock_ = File::NONE;  // the system's: a descriptor, or a mutex
 };
 
+/// What open_locked returns for a file that is not the one it was to find first: the number of a
+/// stale file (Windows's C library has none, so it takes Linux's).
+#ifdef ESTALE
+inline constexpr int NOT_FIRST = ESTALE;
+#else
+inline constexpr int NOT_FIRST = 116;
+#endif
+
 /// Opens the file `name` of `directory` to read it, as open_in does with Link::REFUSE, once no
 /// other in-place run holds it, and keeps them off it in `lock` until `lock` goes, whether `file`
 /// is closed before then or not (on Windows, where no file open elsewhere can be renamed over,
 /// it must be). Should the name lead to another file by then (a run before this one put its
 /// result in place), that one is opened. Where the file system has no locks, `lock` holds none.
+/// With `first`, the file the name leads to before any wait must be that one, else NOT_FIRST.
 [[nodiscard]] int open_locked(const OpenDirectory& directory, const char* name, File& file,
-                              FileLock& lock);
+                              FileLock& lock, const FileId* first = nullptr);
 
 /// Creates the temporary file `name` in `directory` afresh, to write it: readable and writable by
 /// its owner alone, never through a link, never over a file there. Until it is renamed or

@@ -27,10 +27,17 @@ void FileLock::release() {
   lock_ = File::NONE;
 }
 
-int open_locked(const OpenDirectory& directory, const char* name, File& file, FileLock& lock) {
+int open_locked(const OpenDirectory& directory, const char* name, File& file, FileLock& lock,
+                const FileId* first) {
   for (;;) {
     File opened;
     if (const int error = open_in(directory, name, Link::REFUSE, opened); error != 0) return error;
+    if (first != nullptr) {
+      FileFacts found;
+      if (const int error = facts_of(opened, found); error != 0) return error;
+      if (found.id != *first) return NOT_FIRST;
+      first = nullptr;  // from here on, the file a run before this one put in place is taken
+    }
     // The lock is taken through a copy of the descriptor, which keeps it once the file is closed.
     File copy(::fcntl(posix::descriptor(opened), F_DUPFD_CLOEXEC, 0));
     if (!copy.is_open()) return errno;

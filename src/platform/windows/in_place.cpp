@@ -84,7 +84,8 @@ void FileLock::release() {
   ::CloseHandle(mutex);
 }
 
-int open_locked(const OpenDirectory& directory, const char* name, File& file, FileLock& lock) {
+int open_locked(const OpenDirectory& directory, const char* name, File& file, FileLock& lock,
+                const FileId* first) {
   // The lock comes first: no run holds the file open while another renames over it.
   std::wstring path;
   if (const int error = windows::path_in(windows::handle(directory), name, path); error != 0) {
@@ -101,7 +102,14 @@ int open_locked(const OpenDirectory& directory, const char* name, File& file, Fi
     return error;
   }
   File opened;
-  if (const int error = open_in(directory, name, Link::REFUSE, opened); error != 0) {
+  FileFacts found;
+  int error = open_in(directory, name, Link::REFUSE, opened);
+  if (error == 0 && first != nullptr) {
+    error = facts_of(opened, found);
+    if (error == 0 && found.id != *first) error = NOT_FIRST;
+  }
+  if (error != 0) {
+    opened = File();  // closed before another run may rename over it
     ::ReleaseMutex(mutex);
     ::CloseHandle(mutex);
     return error;
