@@ -1,9 +1,12 @@
 // The program: the command line read, then one file run, or a tree.
 #include <cerrno>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "cli/options.h"
+#include "platform/process.h"
 #include "run/run.h"
 #include "run/streams.h"
 #include "tree/git.h"
@@ -26,7 +29,13 @@ quillet::ResultCode run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   quillet::hold_standard_streams();
-  const quillet::ResultCode rc = run(argc, argv);
+  // In UTF-8 on every system: Windows gives `argv` in its code page, where a name may not fit.
+  std::vector<std::string> words = quillet::program_arguments(argc, argv);
+  std::vector<char*> word_starts;
+  for (std::string& word : words)
+    word_starts.push_back(word.data());
+  word_starts.push_back(nullptr);
+  const quillet::ResultCode rc = run(argc, word_starts.data());
   // A diff or a report that did not reach standard output is no success: say so where it can
   // still be read.
   // A write that failed before the last flush left no reason that lasts: it is told as a failed

@@ -67,9 +67,12 @@ expect "input is a directory" 10 "? Error reading .: Is a directory" -- -fi . -f
 "$quillet" -fi a.c -fo - >&-
 rc=$?
 [ "$rc" = 10 ] || fail "standard output closed: status $rc, want 10"
-"$quillet" -fi a.c -fo /dev/stdout >>a.c
-rc=$?
-[ "$rc" = 4 ] && cmp -s a.c original.c || fail "standard output is the input: status $rc, or it changed"
+# (Wine tells no identity of a standard stream, and Windows has no /dev/stdout.)
+if [ -z "${QUILLET_WINE:-}" ]; then
+  "$quillet" -fi a.c -fo /dev/stdout >>a.c
+  rc=$?
+  [ "$rc" = 4 ] && cmp -s a.c original.c || fail "standard output is the input: status $rc, or it changed"
+fi
 if [ -w /dev/full ]; then
   expect "disk full" 10 "? Error writing /dev/full: No space left on device" -- -fi a.c -fo /dev/full
 fi

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,14 +15,19 @@
 namespace quillet {
 namespace {
 
-// The diff of `before` to `after`, its two header lines left out.
-std::string diff_body(std::string_view before, std::string_view after) {
+// The diff of `before` to `after` dated `time`.
+std::string diff_of(std::string_view before, std::string_view after, Time time = {}) {
   const auto inputs = std::make_unique<DiffInputs>();
   inputs->before.file = memory_file(before);
   inputs->after.file = memory_file(after);
   std::FILE* out = std::tmpfile();
-  EXPECT_TRUE(write_diff(*inputs, {"f.c", {}}, false, out));
-  const std::string text = read_and_close(out);
+  EXPECT_TRUE(write_diff(*inputs, {"f.c", time}, false, out));
+  return read_and_close(out);
+}
+
+// The diff of `before` to `after`, its two header lines left out.
+std::string diff_body(std::string_view before, std::string_view after) {
+  const std::string text = diff_of(before, after);
   const std::size_t body = text.find("@@");
   return body == std::string::npos ? text : text.substr(body);
 }
@@ -62,6 +70,42 @@ TEST(WriteDiff, Hunks) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(diff_body(c.before, c.after), c.want);
   }
+}
+
+// The headers' dates and zones are written by Quillet itself (Windows's strftime has no %z):
+// the local time, and how far it is from UTC, to the minute, at that moment.
+TEST(WriteDiff, HeaderDatesAndZones) {
+  struct Case {
+    const char* zone;
+    std::int64_t seconds;
+    const char* want;
+  };
+  // clang-format off
+  constexpr Case CASES[] = {
+      {"UTC0", 1579077000, "2020-01-15 08:30:00.000000005 +0000"},
+      {"Asia/Kolkata", 1579077000, "2020-01-15 14:00:00.000000005 +0530"},
+      {"America/St_Johns", 1579077000, "2020-01-15 05:00:00.000000005 -0330"},
+      {"America/New_York", -2840140800, "1879-12-31 19:03:58.000000005 -0456"},
+      {"Pacific/Kiritimati", 1579077000, "2020-01-15 22:30:00.000000005 +1400"},
+      {"Pacific/Kiritimati", -1262304000, "1929-12-31 13:20:00.000000005 -1040"},
+      {"Europe/Amsterdam", -1262304000, "1930-01-01 00:19:32.000000005 +0019"},
+  };
+  // clang-format on
+  const char* const before = std::getenv("TZ");
+  const std::string saved = before != nullptr ? before : "";
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.seconds));
+    ::setenv("TZ", c.zone, 1);
+    ::tzset();
+    const std::string text = diff_of("a\n", "b\n", {c.seconds, 5});
+    EXPECT_EQ(text.substr(0, text.find('\n')), std::string("--- f.c\t") + c.want);
+  }
+  if (before != nullptr) {
+    ::setenv("TZ", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
 }
 
 }  // namespace

@@ -280,6 +280,13 @@ has a.c "$original"
 has a.c.bak "$original"
 has a.c.tmp "$rewritten"
 
+case="second rename refused: another program holds the file"
+fresh rename_held
+with_fault "rename .tmp 16" 7 "? Error renaming a.c.tmp
+? a.c is held open by another program: its new text is in a.c.tmp" -fi a.c
+has a.c "$original"
+has a.c.tmp "$rewritten"
+
 case="second rename fails, no hard links"
 fresh rename_temporary_nolink
 with_fault "link .bak 1;rename .tmp 18" 7 "? Error renaming a.c.tmp" -fi a.c

@@ -9,8 +9,12 @@
 namespace quillet {
 
 std::string reason(int error) {
-  // The generic category says what strerror says, and may be asked from any thread.
-  return std::error_code(error, std::generic_category()).message();
+  // The generic category says what strerror says, and may be asked from any thread. Windows's C
+  // library has words for C's own numbers only; of those past them, the platform room gives one.
+  std::string words = std::error_code(error, std::generic_category()).message();
+  if (error == ELOOP && words.starts_with("Unknown error"))
+    words = "Too many levels of symbolic links";
+  return words;
 }
 
 std::string io_failure(Doing doing, std::string_view name, std::string_view why) {

@@ -1,10 +1,31 @@
 // Paths as text: split into a directory and a name, joined, and named from the current directory.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace quillet {
+
+/// The bytes that separate the parts of a path: "/", and on Windows "\" too.
+#if defined(_WIN32)
+inline constexpr std::string_view PATH_SEPARATORS = "/\\";
+#else
+inline constexpr std::string_view PATH_SEPARATORS = "/";
+#endif
+
+/// Whether `c` separates the parts of a path.
+constexpr bool is_path_separator(char c) {
+  return PATH_SEPARATORS.find(c) != std::string_view::npos;
+}
+
+/// The length of the root that `path` starts with, which names a place without the current
+/// directory's help: "/" (1); on Windows a drive ("C:", 2, which still takes the drive's current
+/// directory; "C:/", 3) or a share ("//host/share/"). 0 for a relative path.
+[[nodiscard]] std::size_t root_length(std::string_view path);
+
+/// Whether `path` names a place without the current directory's help.
+[[nodiscard]] bool is_absolute(std::string_view path);
 
 /// The directory part of a path ("." when it has none) and its last part.
 struct PathParts {
@@ -12,11 +33,11 @@ struct PathParts {
   std::string name;
 };
 
-/// `path` split at its last "/".
+/// `path` split at its last separator; a root stays whole ("/" of "/a.c", "C:/" of "C:/a.c").
 [[nodiscard]] PathParts split_path(std::string_view path);
 
-/// `path` as it names a place from the current directory: without "./" before it nor "/" after
-/// it, and "" for the current directory itself.
+/// `path` as it names a place from the current directory: without "./" before it nor a separator
+/// after it, and "" for the current directory itself.
 [[nodiscard]] std::string plain_path(std::string_view path);
 
 /// `directory` and `name` joined by a slash, as messages name a file of a walk.

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
@@ -94,16 +96,32 @@ bool pass_line(Input& in, char mark, const char* colour, std::FILE* out) {
   return !newline;
 }
 
-void write_header(const char* sign, const char* path, const std::timespec& time, bool colour,
+// Days from 1970-01-01 to the date `year`-`month`-`day` of the Gregorian calendar.
+constexpr std::int64_t days_from_civil(std::int64_t year, std::int64_t month, std::int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t of_era = year - era * 400;
+  const std::int64_t of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  return era * 146'097 + of_era * 365 + of_era / 4 - of_era / 100 + of_year - 719'468;
+}
+
+void write_header(const char* sign, const char* path, const Time& time, bool colour,
                   std::FILE* out) {
+  // The date and the zone are written here, not by strftime: Windows's C library writes no
+  // offset for %z. The offset is how far the local clock is ahead of UTC at that moment.
   const std::tm local = local_time(time);
-  char date[64];
-  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
-  char zone[16];
-  std::strftime(zone, sizeof zone, "%z", &local);
+  const std::int64_t local_seconds =
+      days_from_civil(local.tm_year + std::int64_t{1900}, local.tm_mon + 1, local.tm_mday) *
+          86'400 +
+      std::int64_t{local.tm_hour} * 3'600 + std::int64_t{local.tm_min} * 60 + local.tm_sec;
+  const std::int64_t offset = local_seconds - time.seconds;
+  const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
   // A name is quoted where it could end the header early or be read back otherwise.
-  std::fprintf(out, "%s%s %s\t%s.%09ld %s%s\n", colour ? BOLD : "", sign, diff_name(path).c_str(),
-               date, static_cast<long>(time.tv_nsec), zone, colour ? RESET : "");
+  std::fprintf(out, "%s%s %s\t%d-%02d-%02d %02d:%02d:%02d.%09ld %c%02d%02d%s\n", colour ? BOLD : "",
+               sign, diff_name(path).c_str(), local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+               local.tm_hour, local.tm_min, local.tm_sec, static_cast<long>(time.nanoseconds),
+               offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
+               static_cast<int>(minutes % 60), colour ? RESET : "");
 }
 
 // A run of changed lines, [first, last], counted from 1.

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdio>
-#include <ctime>
 
 #include "io/buffer.h"
+#include "platform/file.h"
 
 namespace quillet {
 
@@ -17,7 +17,7 @@ struct DiffInputs {
 /// What the headers of a diff name: the path, and a time.
 struct DiffLabel {
   const char* path;
-  std::timespec time;
+  Time time;
 };
 
 /// Writes on `out`, in the unified form with three lines of context, the change from the text of

@@ -4,6 +4,17 @@
 #include <cerrno>
 
 namespace quillet {
+namespace {
+
+// The error of a directory found to be another than the one looked at: POSIX's ESTALE, or, with
+// a C library that has no such number (Windows's), the one for a name that leads nowhere it did.
+#if defined(ESTALE)
+constexpr int REPLACED = ESTALE;
+#else
+constexpr int REPLACED = ENOENT;
+#endif
+
+}  // namespace
 
 Directory::~Directory() {
   if (log == nullptr) return;
@@ -24,7 +35,7 @@ int open_shared_directory(const Directory* at, const char* name, std::string pat
   if (error == 0) error = facts_of(opened.file(), facts);
   if (error != 0) return error;
   // Another directory put under the name since it was looked at is not the one to enter.
-  if (expected != nullptr && facts.id != *expected) return ESTALE;
+  if (expected != nullptr && facts.id != *expected) return REPLACED;
   auto shared = std::make_shared<Directory>();
   shared->open = std::move(opened);
   shared->path = std::move(path);

@@ -39,23 +39,6 @@ bool find_place(const char* path, OpenDirectory& directory, Place& place) {
   return true;
 }
 
-bool lock_input(File& file, const Place& place) {
-  const OpenDirectory& directory = *place.directory;
-  for (;;) {
-    if (lock_file(file) != 0) return true;  // no locks here: go on as without them
-    FileFacts locked;
-    FileFacts named;
-    if (facts_of(file, locked) == 0 && facts_in(directory, place.name.c_str(), named) == 0 &&
-        locked.id == named.id) {
-      return true;
-    }
-    // The run before this one has put its result in place: that is the file to rewrite now.
-    // (Should a pipe or a link stand there now, it must neither wait for a writer nor be followed.)
-    (void)file.close();
-    if (open_in(directory, place.name.c_str(), Link::REFUSE, file) != 0) return false;
-  }
-}
-
 ResultCode create_temporary(const Place& place, File& made, std::FILE* messages) {
   // A stale file, or a link planted under the name, goes first: removing a link removes the link
   // itself, never its target. The temporary file is then made afresh, never through a link.
@@ -85,8 +68,8 @@ void remove_temporary(const Place& place) {
 ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* messages) {
   const OpenDirectory& directory = *place.directory;
   const std::string temporary = temporary_path(place.name);
+  const std::string backup = backup_name(place);
   if (keep_backup) {
-    const std::string backup = backup_name(place);
     if (remove_in(directory, backup.c_str()) == EACCES) {
       std::fprintf(messages, "? Cannot delete temp file (access)\n");
       forget_temporary(directory, temporary.c_str(), false);
@@ -100,8 +83,16 @@ ResultCode replace_in_place(const Place& place, bool keep_backup, std::FILE* mes
       return RC_RENAME_FAILED;
     }
   }
-  if (replace_with_temporary(directory, temporary.c_str(), place.name.c_str()) != 0) {
+  if (const int error = replace_with_temporary(directory, temporary.c_str(), place.name.c_str(),
+                                               keep_backup ? backup.c_str() : nullptr);
+      error != 0) {
     std::fprintf(messages, "? Error renaming %s\n", printable(temporary_path(place.path)).c_str());
+    // Where another program keeps the file open (an editor, a scanner), Windows renames nothing
+    // over it: the user is told what to close, and where the new text is meanwhile.
+    if (error == EBUSY) {
+      std::fprintf(messages, "? %s is held open by another program: its new text is in %s\n",
+                   printable(place.path).c_str(), printable(temporary_path(place.path)).c_str());
+    }
     forget_temporary(directory, temporary.c_str(), false);
     return RC_RENAME_FAILED;
   }

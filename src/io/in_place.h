@@ -28,12 +28,6 @@ struct Place {
 /// `place` then points to. Returns false, printing nothing, when its directory cannot be opened.
 [[nodiscard]] bool find_place(const char* path, OpenDirectory& directory, Place& place);
 
-/// Waits until no other in-place run holds the open `file`, then holds it, until `file` is
-/// closed. When the file's name names another file by then (that run replaced it), `file` is
-/// reopened on that one and the wait starts over. Where the file system has no locks, returns at
-/// once. Returns false, with `file` closed, when the name names no file any more.
-[[nodiscard]] bool lock_input(File& file, const Place& place);
-
 /// Creates the temporary file afresh, private to this process's user, never through a link, into
 /// `made`. Returns RC_OK, or RC_CANNOT_CREATE after printing its message.
 [[nodiscard]] ResultCode create_temporary(const Place& place, File& made, std::FILE* messages);

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 
 namespace quillet {
 
@@ -21,6 +20,13 @@ struct FileId {
   }
 };
 
+/// A moment, as seconds since 1970 began in UTC and the nanoseconds after them. (Not a timespec:
+/// Windows's C library has none.)
+struct Time {
+  std::int64_t seconds = 0;
+  std::int32_t nanoseconds = 0;  // 0 to 999'999'999
+};
+
 /// Who owns a file and what its permission bits allow, as an in-place swap hands them from the
 /// file it replaces to the new one. Read by the platform room only.
 struct FileAccess {
@@ -34,7 +40,7 @@ struct FileFacts {
   FileKind kind = FileKind::OTHER;
   FileId id;
   std::uint64_t size = 0;
-  std::timespec modified{};       // when its content last changed
+  Time modified;                  // when its content last changed
   bool others_may_write = false;  // a user who is neither its owner nor of its group may write it
   FileAccess access;
 };

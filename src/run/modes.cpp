@@ -3,7 +3,6 @@
 #include "run/modes.h"
 
 #include <cerrno>
-#include <ctime>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +14,8 @@
 #include "io/directories.h"
 #include "io/in_place.h"
 #include "platform/file.h"
+#include "platform/in_place.h"
+#include "platform/process.h"
 #include "rewrite/rewrite.h"
 
 namespace quillet {
@@ -197,21 +198,27 @@ ResultCode would_change(Files& files, const FileRun& run, const char* path, bool
   return rc;
 }
 
-// Opens the input of an in-place run in its place and holds it against other in-place runs.
-// Fills `facts`. The file must be a regular one: a swap would put a plain file in the place of a
-// device or a pipe.
+// Opens the input of an in-place run in its place and holds it against other in-place runs with
+// `lock`, kept until the swap is done. Fills `facts`. The file must be a regular one: a swap would
+// put a plain file in the place of a device or a pipe.
 ResultCode open_in_place(Input& in, const Target& target, const Place& place, FileFacts& facts,
-                         std::FILE* messages) {
+                         FileLock& lock, std::FILE* messages) {
   const bool walked = target.directory != nullptr;
-  if (const int error = open_in(*place.directory, place.name.c_str(), Link::REFUSE, in.file);
+  if (const int error = open_locked(*place.directory, place.name.c_str(), in.file, lock,
+                                    walked ? &target.id : nullptr);
       error != 0) {
+    if (walked && error == NOT_FIRST) {
+      return io_failed(messages, Doing::READING, shown(target), REPLACED);
+    }
     return walked && error == ELOOP ? cannot_read(shown(target), error, messages)
                                     : open_failed(shown(target), error, messages);
   }
   const auto refuse = [&](ResultCode rc) {
     in.file = File();
+    lock.release();
     return rc;
   };
+  // The lock may have moved on to the file another run put in place.
   if (const int error = facts_of(in.file, facts); error != 0) {
     return refuse(cannot_read(shown(target), error, messages));
   }
@@ -223,11 +230,6 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place, Fi
   if (facts.kind != FileKind::REGULAR) {
     std::fprintf(messages, "? Not a regular file: %s\n", printable(shown(target)).c_str());
     return refuse(RC_NO_SUCH_FILE);
-  }
-  if (!lock_input(in.file, place)) return no_such_file(shown(target), messages);
-  // The lock may have moved on to the file another run put in place.
-  if (facts_of(in.file, facts) != 0 || facts.kind != FileKind::REGULAR) {
-    return refuse(no_such_file(shown(target), messages));
   }
   return RC_OK;
 }
@@ -265,7 +267,9 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
     return no_such_file(shown(target), messages);
   }
   FileFacts input;
-  if (const ResultCode rc = open_in_place(files.in, target, place, input, messages); rc != RC_OK) {
+  FileLock lock;
+  if (const ResultCode rc = open_in_place(files.in, target, place, input, lock, messages);
+      rc != RC_OK) {
     return rc;
   }
   // From here to the end of the swap no other in-place run on this file can start its own.
@@ -285,6 +289,8 @@ ResultCode rewrite_in_place(const FileRun& run, const Target& target, Files& fil
     remove_temporary(place);
     return rc;
   }
+  // Windows renames over no file that is open, this run's input among them.
+  files.in.file = File();
   rc = replace_in_place(place, !run.no_backup, messages);
   if (rc != RC_OK) return rc;
   // The renames are on disk once the directory is: a crash after a reported success cannot
@@ -304,8 +310,7 @@ ResultCode diff_file(const FileRun& run, const Target& target, Files& files, Dif
   if (output_names_input(files.in, run, messages)) return RC_SAME_FILE;
   // Both sides are dated by the input's time, so that a diff of the same file reads the same
   // every time; standard input by the time of the run.
-  std::timespec time{};
-  std::timespec_get(&time, TIME_UTC);
+  Time time = current_time();
   FileFacts facts;
   if (facts_of(files.in.file, facts) == 0 && facts.kind == FileKind::REGULAR) {
     time = facts.modified;

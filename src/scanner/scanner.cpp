@@ -6,7 +6,9 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE2__)
+// SSE2 is in every x86-64 processor: GCC and Clang say so with __SSE2__, MSVC with _M_X64.
+#if defined(__SSE2__) || defined(_M_X64)
+#define QUILLET_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -111,7 +113,7 @@ bool may_splice(std::string_view bytes, std::size_t at) {
 }
 
 // Which of the sixteen bytes at `at` are `a`, `b` or `c`, as a bit mask, lowest byte first.
-#if defined(__SSE2__)
+#if defined(QUILLET_SSE2)
 unsigned match16(const char* at, char a, char b, char c) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
   const __m128i hits = _mm_or_si128(
@@ -131,7 +133,7 @@ QuietRun quiet_prefix(std::string_view bytes, char a, char b, char c, bool check
     return QuietRun{quiet, check_splices ? 0 : stop - quiet};
   };
   std::size_t i = 0;
-#if defined(__SSE2__)
+#if defined(QUILLET_SSE2)
   // Thirty-two bytes at a time: most lines hold no stop at all.
   for (; i + 32 <= n; i += 32) {
     const char* at = bytes.data() + i;
@@ -167,7 +169,7 @@ QuietRun quiet_prefix(std::string_view bytes, char a, char b, char c, bool check
 std::size_t find_first(std::string_view bytes, std::size_t from, char a, char b, char c) {
   const std::size_t n = bytes.size();
   std::size_t i = from;
-#if defined(__SSE2__)
+#if defined(QUILLET_SSE2)
   // The three bytes spread over sixteen once, for every step.
   const __m128i va = _mm_set1_epi8(a);
   const __m128i vb = _mm_set1_epi8(b);

@@ -28,10 +28,12 @@ FileFacts facts_from(const struct stat& status) {
   facts.id = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
   facts.size = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 #ifdef __APPLE__
-  facts.modified = status.st_mtimespec;
+  const timespec& modified = status.st_mtimespec;
 #else
-  facts.modified = status.st_mtim;
+  const timespec& modified = status.st_mtim;
 #endif
+  facts.modified = {static_cast<std::int64_t>(modified.tv_sec),
+                    static_cast<std::int32_t>(modified.tv_nsec)};
   facts.others_may_write = (status.st_mode & S_IWOTH) != 0;
   facts.access = {static_cast<std::uint32_t>(status.st_uid),
                   static_cast<std::uint32_t>(status.st_gid),

@@ -1,6 +1,7 @@
 // The steps of an in-place swap: their POSIX forms.
 #include "platform/in_place.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,43 @@ int lock_file(const File& file) {
   }
 }
 
+void FileLock::release() {
+  if (lock_ == File::NONE) return;
+  (void)File(lock_).close();  // the lock goes with the last descriptor of its open file
+  lock_ = File::NONE;
+}
+
+int open_locked(const OpenDirectory& directory, const char* name, File& file, FileLock& lock,
+                const FileId* first) {
+  for (;;) {
+    File opened;
+    if (const int error = open_in(directory, name, Link::REFUSE, opened); error != 0) return error;
+    if (first != nullptr) {
+      FileFacts found;
+      if (const int error = facts_of(opened, found); error != 0) return error;
+      if (found.id != *first) return NOT_FIRST;
+      first = nullptr;  // from here on, the file a run before this one put in place is taken
+    }
+    // The lock is taken through a copy of the descriptor, which keeps it once the file is closed.
+    File copy(::fcntl(posix::descriptor(opened), F_DUPFD_CLOEXEC, 0));
+    if (!copy.is_open()) return errno;
+    if (lock_file(copy) != 0) {  // no locks here: on as without them
+      file = std::move(opened);
+      lock.release();
+      return 0;
+    }
+    FileFacts locked;
+    FileFacts named;
+    if (facts_of(opened, locked) == 0 && facts_in(directory, name, named) == 0 &&
+        locked.id == named.id) {
+      file = std::move(opened);
+      lock.hold(copy.release());
+      return 0;
+    }
+    // The run before this one has put its result in place: that is the file to open now.
+  }
+}
+
 int create_temporary_in(const OpenDirectory& directory, const char* name, File& file) {
   const int fd = posix::create_listed_temporary(posix::descriptor(directory), name);
   if (fd < 0) return errno;
@@ -27,7 +65,9 @@ int create_temporary_in(const OpenDirectory& directory, const char* name, File& 
   return 0;
 }
 
-int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target) {
+int replace_with_temporary(const OpenDirectory& directory, const char* name, const char* target,
+                           const char*) {
+  // The backup is untouched by the rename: nothing to say of it here.
   return posix::rename_listed_temporary(posix::descriptor(directory), name, target);
 }
 

@@ -4,7 +4,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <ctime>
+
 namespace quillet {
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  // The words are the bytes the process was given, as its names are spelled.
+  return std::vector<std::string>(argv, argv + argc);
+}
 
 std::size_t processors_online() {
   const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
@@ -19,10 +26,17 @@ std::optional<std::size_t> open_file_limit() {
   return static_cast<std::size_t>(limit.rlim_cur);
 }
 
-std::tm local_time(const std::timespec& time) {
+std::tm local_time(const Time& time) {
   std::tm local{};
-  ::localtime_r(&time.tv_sec, &local);
+  const auto seconds = static_cast<std::time_t>(time.seconds);
+  ::localtime_r(&seconds, &local);
   return local;
+}
+
+Time current_time() {
+  std::timespec now{};
+  std::timespec_get(&now, TIME_UTC);
+  return {static_cast<std::int64_t>(now.tv_sec), static_cast<std::int32_t>(now.tv_nsec)};
 }
 
 }  // namespace quillet
