@@ -208,7 +208,10 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place, Fi
                                     walked ? &target.id : nullptr);
       error != 0) {
     if (walked && error == NOT_FIRST) {
-      return io_failed(messages, Doing::READING, shown(target), REPLACED);
+      // Whatever took the file's name is named as the walk's own open would name it.
+      FileFacts found;
+      if (facts_in(*place.directory, place.name.c_str(), found) != 0) found.kind = FileKind::REGULAR;
+      return not_found_walked(target, found, 0, messages);
     }
     return walked && error == ELOOP ? cannot_read(shown(target), error, messages)
                                     : open_failed(shown(target), error, messages);
