@@ -119,8 +119,9 @@ class File {
 /// 0 at the end of the file.
 [[nodiscard]] int read_some(const File& file, char* into, std::size_t size, std::size_t& got);
 
-/// Reads up to `size` bytes from `offset` on into `into`, leaving where the file is read next
-/// alone; `got` tells how many, 0 past the end.
+/// Reads up to `size` bytes from `offset` on into `into`, leaving where the file is read and
+/// written next alone, also for a thread writing it meanwhile; `got` tells how many, 0 past the
+/// end.
 [[nodiscard]] int read_at(const File& file, std::uint64_t offset, char* into, std::size_t size,
                           std::size_t& got);
 

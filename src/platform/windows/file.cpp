@@ -131,26 +131,22 @@ int read_some(const File& file, char* into, std::size_t size, std::size_t& got) 
 
 int read_at(const File& file, std::uint64_t offset, char* into, std::size_t size,
             std::size_t& got) {
-  // A read at an offset moves a synchronous handle's position: it is put back after.
-  const HANDLE handle = windows::handle(file);
-  LARGE_INTEGER position{};
-  if (!::SetFilePointerEx(handle, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
-    return windows::last_error();
-  }
+  // A read at an offset moves a synchronous handle's position, where another thread may be
+  // writing the same file: the read goes through a handle of its own, with a position of its own.
+  const windows::OwnedHandle reader(
+      ::ReOpenFile(windows::handle(file), GENERIC_READ, SHARE_ALL, 0));
+  if (!reader.is_open()) return windows::last_error();
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD n = 0;
-  int error = 0;
-  if (!::ReadFile(handle, into, static_cast<DWORD>(std::min(size, LARGEST_TRANSFER)), &n, &at) &&
+  if (!::ReadFile(reader.get(), into, static_cast<DWORD>(std::min(size, LARGEST_TRANSFER)), &n,
+                  &at) &&
       ::GetLastError() != ERROR_HANDLE_EOF) {
-    error = windows::last_error();
+    return windows::last_error();
   }
-  if (!::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && error == 0) {
-    error = windows::last_error();
-  }
-  if (error == 0) got = n;
-  return error;
+  got = n;
+  return 0;
 }
 
 int write_some(const File& file, const char* bytes, std::size_t size, std::size_t& put) {
