@@ -70,7 +70,7 @@ numbered 10 | sed 1s/v/W/ | cmp -s - user/sub/a.c || fail "user settings: a subm
 repo r a.c && (cd r && git branch up && git checkout -qb topic && sed -i 3s/v/W/ a.c &&
   commit topic && git checkout -q up && sed -i 8s/v/W/ a.c && commit up &&
   git checkout -q topic && sed -i 5s/v/W/ a.c)
-for range in HEAD~1..HEAD 'HEAD^!' ^HEAD up..; do
+for range in HEAD~1..HEAD 'HEAD^!' ^HEAD up.. up...HEAD; do
   printed=$(cd r && "$quillet" -r -check -since "$range"); rc=$?
   [ "$rc" = 9 ] && [ "$printed" = "? -since takes a single revision, not a range: $range" ] ||
     fail "range $range: status $rc, [$printed]"
