@@ -51,6 +51,12 @@ struct Worker {
   Buffers buffers;
   std::shared_ptr<Spool> spool;
   MessageStream messages;
+  // The run the last file's settings gave, kept for the files after it with the same ones: most
+  // files of a tree share their directory's, and settling them again costs more than a short
+  // file's run.
+  bool settled = false;
+  std::shared_ptr<const Settings> settled_for;
+  FileRun settled_run;
 };
 
 ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE* messages) {
@@ -58,12 +64,17 @@ ResultCode run_slot(const Slot& slot, const Job& job, Worker& worker, std::FILE*
   if (file.unreadable) {
     return io_failed(messages, Doing::READING, file.path, file.why);
   }
-  FileRun run;
-  if (const ResultCode rc =
-          make_run(job, file.settings.get(), run, slot.settings_told ? nullptr : messages);
-      rc != RC_OK) {
-    return rc;
+  if (!worker.settled || worker.settled_for != file.settings) {
+    worker.settled = false;
+    if (const ResultCode rc = make_run(job, file.settings.get(), worker.settled_run,
+                                       slot.settings_told ? nullptr : messages);
+        rc != RC_OK) {
+      return rc;
+    }
+    worker.settled = true;
+    worker.settled_for = file.settings;
   }
+  FileRun run = worker.settled_run;
   run.lines = slot.lines;  // with -since, the lines git names; the command line has none
   const Target target{.path = file.path.c_str(),
                       .directory = file.directory.get(),
