@@ -43,6 +43,13 @@ diff -r patched want >/dev/null || fail "single-file patches do not give the in-
 "$quillet" -r t -diff -j 1 >tree.diff; rc=$?
 [ "$rc" = 11 ] || fail "tree: status $rc, want 11"
 "$quillet" -r t -diff -j 2 | cmp -s - tree.diff || fail "tree: -j 2 prints another diff"
+# Workers spool the next diffs while the ones before are read back: many small diffs, the same
+# bytes on every run.
+mkdir small && for i in $(seq 12); do printf 'int v%d;                        // c\n' "$i" >"small/f$i.c"; done
+"$quillet" -r small -diff -j 1 >small.1
+for run in 1 2 3; do
+  "$quillet" -r small -diff -j 2 | cmp -s - small.1 || fail "small diffs: -j 2, run $run: another diff"
+done
 mkdir applied && cp -r orig applied/t
 (cd applied && patch -s -p0 <../tree.diff) && diff -r applied/t want >/dev/null ||
   fail "tree: the patch does not give the in-place result"
