@@ -78,12 +78,20 @@ class File {
   }
 
   /// A file for `handle` that is never closed through it.
-  [[nodiscard]] static File borrowed(Handle handle);
+  [[nodiscard]] static File borrowed(Handle handle) {
+    File file(handle);
+    file.owned_ = false;
+    return file;
+  }
 
   [[nodiscard]] bool is_open() const { return handle_ != NONE; }
   [[nodiscard]] Handle handle() const { return handle_; }
   /// Gives the handle up, open, to the caller, and holds none.
-  [[nodiscard]] Handle release();
+  [[nodiscard]] Handle release() {
+    const Handle handle = handle_;
+    handle_ = NONE;
+    return handle;
+  }
   /// Closes the file (a borrowed one is let go of). Returns 0, or the error of closing it, which
   /// is where a full disk may show; the file is let go of either way.
   [[nodiscard]] int close();

@@ -54,18 +54,6 @@ int opened(int fd, File& file) {
 
 }  // namespace
 
-File File::borrowed(Handle handle) {
-  File file(handle);
-  file.owned_ = false;
-  return file;
-}
-
-File::Handle File::release() {
-  const Handle handle = handle_;
-  handle_ = NONE;
-  return handle;
-}
-
 int File::close() {
   if (handle_ == NONE) return 0;
   const int fd = posix::descriptor(*this);

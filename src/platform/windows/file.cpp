@@ -33,18 +33,6 @@ HANDLE standard(DWORD which) {
 
 }  // namespace
 
-File File::borrowed(Handle handle) {
-  File file(handle);
-  file.owned_ = false;
-  return file;
-}
-
-File::Handle File::release() {
-  const Handle handle = handle_;
-  handle_ = NONE;
-  return handle;
-}
-
 int File::close() {
   if (handle_ == NONE) return 0;
   const HANDLE handle = windows::handle(*this);
