@@ -82,6 +82,17 @@ lined_up || fail "docs/ci.md's local hook did not line the files up: $(tail -n 5
 (cd r && git add . && git commit -qm second >../out 2>&1) ||
   fail "docs/ci.md's local hook refused a lined-up commit: $(tail -n 5 out)"
 
+# docs/ci.md's plain git hook, as .git/hooks/pre-commit: refuses, then lets a lined-up commit by.
+fresh
+awk '$0 == "```sh" { on = 1; text = ""; next }
+     /^```$/ && on { if (text ~ /^#!\/bin\/sh/) printf "%s", text; on = 0 }
+     on { text = text $0 "\n" }' "$source_tree/docs/ci.md" >r/.git/hooks/pre-commit
+chmod +x r/.git/hooks/pre-commit
+grep -q 'quillet -r -check' r/.git/hooks/pre-commit || fail "docs/ci.md gives no git hook"
+(cd r && git commit -qm second >../out 2>&1) && fail "docs/ci.md's git hook let a misaligned commit through"
+(cd r && "$quillet" -r -nobak . && git add . && git commit -qm second >../out 2>&1) ||
+  fail "docs/ci.md's git hook refused a lined-up commit: $(tail -n 5 out)"
+
 if command -v clang-format-19 >/dev/null; then
   fresh
   block "$source_tree/docs/clang-format.md" 1 >r/.clang-format
