@@ -210,7 +210,8 @@ ResultCode open_in_place(Input& in, const Target& target, const Place& place, Fi
     if (walked && error == NOT_FIRST) {
       // Whatever took the file's name is named as the walk's own open would name it.
       FileFacts found;
-      if (facts_in(*place.directory, place.name.c_str(), found) != 0) found.kind = FileKind::REGULAR;
+      if (facts_in(*place.directory, place.name.c_str(), found) != 0)
+        found.kind = FileKind::REGULAR;
       return not_found_walked(target, found, 0, messages);
     }
     return walked && error == ELOOP ? cannot_read(shown(target), error, messages)
