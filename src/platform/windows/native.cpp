@@ -201,7 +201,8 @@ int error_number(DWORD error) {
     case ERROR_NO_SYSTEM_RESOURCES: return ENOMEM;
     case ERROR_INVALID_HANDLE: return EBADF;
     case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA: return EPIPE;
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED: return EPIPE;
     case ERROR_WRITE_PROTECT: return EROFS;
     case ERROR_NOT_SAME_DEVICE: return EXDEV;
     case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
