@@ -7,6 +7,7 @@
 #include "base/failure.h"
 #include "cli/options.h"
 #include "platform/process.h"
+#include "platform/streams.h"
 #include "run/run.h"
 #include "run/streams.h"
 #include "tree/git.h"
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
   // transfer.
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
-  const int error = flushed ? 0 : errno;
+  const int error = flushed ? 0 : quillet::stream_error(errno);
   if ((!flushed || std::ferror(stdout) != 0) &&
       (rc == quillet::RC_OK || rc == quillet::RC_WOULD_CHANGE)) {
     return quillet::io_failed(stderr, quillet::Doing::WRITING, "standard output", error);

@@ -104,6 +104,23 @@ printed=$(q -check -fi missing.c)
 status 5 $?
 [ "$printed" = "No such file: missing.c" ] || fail "$case: printed [$printed]"
 
+case="standard output a pipe no one reads"
+# Its reader gone before the first byte: the reason the Linux build gives with SIGPIPE ignored.
+printf '%s' "$original" >unread.c
+printed=$(perl -e 'pipe(R, W); close R; open STDOUT, ">&W"; exec @ARGV' "$wine" "$windows" \
+  -diff -fi unread.c 2>&1)
+status 10 $?
+[ "$printed" = "? Error writing standard output: Broken pipe" ] || fail "$case: printed [$printed]"
+
+case="a file named as a device with an extension"
+# Windows takes "nul.c" for the device NUL wherever the name stands; the file is meant.
+printf '%s' "$original" >nul.c
+q -check -fi nul.c >/dev/null
+status 11 $?
+q -fo nul.copy.c -fi nul.c
+status 0 $?
+has nul.copy.c "$rewritten"
+
 case="a tree, two workers, settings and exclusions"
 mkdir -p tree/src/lib tree/gen
 for f in tree/src/a.c tree/src/lib/b.h tree/src/lib/c.cpp tree/gen/d.c; do printf '%s' "$original" >"$f"; done

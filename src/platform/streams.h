@@ -19,6 +19,10 @@ namespace quillet {
 /// why.
 [[nodiscard]] std::int64_t stream_offset(std::FILE* stream);
 
+/// `error`, the errno a stream call that failed left, as the system would name it: on Windows
+/// the C library calls a write to a pipe whose reader is gone an invalid argument (EINVAL).
+[[nodiscard]] int stream_error(int error);
+
 /// Reads up to `size` bytes of the flushed `stream` from `offset` on, leaving where it writes
 /// alone; `got` tells how many, 0 past the end. Returns 0, or the error number.
 [[nodiscard]] int read_stream_at(std::FILE* stream, std::uint64_t offset, char* into,

@@ -18,6 +18,8 @@ int empty_stream(std::FILE* stream) {
 
 std::int64_t stream_offset(std::FILE* stream) { return ::ftello(stream); }
 
+int stream_error(int error) { return error; }
+
 int read_stream_at(std::FILE* stream, std::uint64_t offset, char* into, std::size_t size,
                    std::size_t& got) {
   for (;;) {

@@ -42,7 +42,7 @@ int File::close() {
 
 int open_for_reading(const char* path, File& file) {
   // A directory opens too, as it does elsewhere, to be refused by its facts: no other name of it.
-  return opened(::CreateFileW(windows::native_path(path).c_str(), GENERIC_READ, SHARE_ALL, nullptr,
+  return opened(::CreateFileW(windows::file_path(path).c_str(), GENERIC_READ, SHARE_ALL, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                 file);
 }
@@ -52,8 +52,8 @@ int create_for_writing(const char* path, File& file) {
   // attributes of a new one.
   File made;
   if (const int error =
-          opened(::CreateFileW(windows::native_path(path).c_str(), GENERIC_WRITE, SHARE_ALL,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+          opened(::CreateFileW(windows::file_path(path).c_str(), GENERIC_WRITE, SHARE_ALL, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
                  made);
       error != 0) {
     return error;
@@ -96,7 +96,7 @@ int facts_of(const File& file, FileFacts& facts) {
 int facts_of_path(const char* path, Link link, FileFacts& facts) {
   const DWORD flags =
       FILE_FLAG_BACKUP_SEMANTICS | (link == Link::REFUSE ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  const windows::OwnedHandle handle(::CreateFileW(windows::native_path(path).c_str(),
+  const windows::OwnedHandle handle(::CreateFileW(windows::file_path(path).c_str(),
                                                   FILE_READ_ATTRIBUTES | READ_CONTROL, SHARE_ALL,
                                                   nullptr, OPEN_EXISTING, flags, nullptr));
   if (!handle.is_open()) return windows::last_error();

@@ -68,6 +68,18 @@ int rename_over(const std::wstring& from, const std::wstring& to) {
   }
 }
 
+// The path the mutex of the file `name` of `directory` is named after: the path of the file itself
+// as the system spells it, so that its short name ("AVERYL~1.C") and its long one take turns on
+// one mutex; the path of the name where it leads to no file (yet).
+int lock_path(const OpenDirectory& directory, const char* name, std::wstring& path) {
+  File probe;
+  if (open_in(directory, name, Link::REFUSE, probe) == 0 &&
+      windows::final_path(windows::handle(probe), path) == 0) {
+    return 0;  // the probe is closed at once: no run may hold the file while another waits
+  }
+  return windows::path_in(windows::handle(directory), name, path);
+}
+
 }  // namespace
 
 int lock_file(const File&) {
@@ -88,9 +100,7 @@ int open_locked(const OpenDirectory& directory, const char* name, File& file, Fi
                 const FileId* first) {
   // The lock comes first: no run holds the file open while another renames over it.
   std::wstring path;
-  if (const int error = windows::path_in(windows::handle(directory), name, path); error != 0) {
-    return error;
-  }
+  if (const int error = lock_path(directory, name, path); error != 0) return error;
   const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, mutex_name(path).c_str());
   if (mutex == nullptr) return windows::last_error();
   // A mutex left by a run that ended half way is handed on as abandoned: the file is as that run

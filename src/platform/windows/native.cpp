@@ -172,6 +172,56 @@ std::wstring native_path(std::string_view path) {
   return native;
 }
 
+namespace {
+
+// Whether Windows takes the name `name` for a device wherever it stands, whatever extension
+// follows: "CON", "aux", "NUL.c", "com1 .h".
+bool is_device_name(std::wstring_view name) {
+  std::wstring_view base = name.substr(0, name.find_first_of(L".:"));
+  while (base.ends_with(L' '))
+    base.remove_suffix(1);
+  std::wstring upper(base);
+  for (wchar_t& c : upper) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  if (upper == L"CON" || upper == L"PRN" || upper == L"AUX" || upper == L"NUL" ||
+      upper == L"CONIN$" || upper == L"CONOUT$") {
+    return true;
+  }
+  return upper.size() == 4 && (upper.starts_with(L"COM") || upper.starts_with(L"LPT")) &&
+         upper[3] >= L'0' && upper[3] <= L'9';
+}
+
+}  // namespace
+
+std::wstring file_path(std::string_view path) {
+  std::wstring native = native_path(path);
+  const std::size_t slash = native.find_last_of(L"\\:");
+  const std::size_t start = slash == std::wstring::npos ? 0 : slash + 1;
+  const std::wstring_view name = std::wstring_view(native).substr(start);
+  if (native.starts_with(L"\\\\?\\") || native.starts_with(L"\\\\.\\") ||
+      name.find(L'.') == std::wstring_view::npos || !is_device_name(name)) {
+    return native;
+  }
+  // The directory's full path, which no device name ends, and the name after it as it is.
+  const std::wstring directory = start == 0 ? std::wstring(L".") : native.substr(0, start);
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetFullPathNameW(directory.c_str(), static_cast<DWORD>(full.size()),
+                                       full.data(), nullptr);
+    if (n == 0) return native;
+    if (n < full.size()) {
+      full.resize(n);
+      break;
+    }
+    full.resize(n + 1);
+  }
+  if (!full.ends_with(L'\\')) full += L'\\';
+  full += name;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 int error_number(DWORD error) {
   switch (error) {
     case ERROR_SUCCESS: return 0;
@@ -201,7 +251,8 @@ int error_number(DWORD error) {
     case ERROR_NO_SYSTEM_RESOURCES: return ENOMEM;
     case ERROR_INVALID_HANDLE: return EBADF;
     case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA: return EPIPE;
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED: return EPIPE;
     case ERROR_WRITE_PROTECT: return EROFS;
     case ERROR_NOT_SAME_DEVICE: return EXDEV;
     case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;

@@ -35,6 +35,12 @@ namespace quillet::windows {
 /// `path` as the wide file functions take it: in UTF-16, with "\" for each "/".
 [[nodiscard]] std::wstring native_path(std::string_view path);
 
+/// `path` as the wide file functions take it to open a file the user named: as native_path has
+/// it, but where its last name would be taken for a device ("aux.c", "src/nul.h": a device's
+/// name with an extension), in the "\\?\" form that leads to the file of that name. A device
+/// named alone ("NUL", "CON") stays the device.
+[[nodiscard]] std::wstring file_path(std::string_view path);
+
 /// The error number (<cerrno>'s) nearest to the Windows error `error`; EIO for one with none.
 [[nodiscard]] int error_number(DWORD error);
 /// error_number of GetLastError().

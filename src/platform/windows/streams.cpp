@@ -44,6 +44,14 @@ int empty_stream(std::FILE* stream) {
 
 std::int64_t stream_offset(std::FILE* stream) { return ::_ftelli64(stream); }
 
+int stream_error(int error) {
+  // The C library keeps the system's own error of its last failed call in _doserrno; it has no
+  // number of its own for a pipe that no one reads any more (wine says it is not connected).
+  const auto system = static_cast<DWORD>(_doserrno);
+  if (error == EINVAL && windows::error_number(system) == EPIPE) return EPIPE;
+  return error;
+}
+
 int read_stream_at(std::FILE* stream, std::uint64_t offset, char* into, std::size_t size,
                    std::size_t& got) {
   return read_at(File::borrowed(windows::handle_of(handle_of_stream(stream))), offset, into, size,
