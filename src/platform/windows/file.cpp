@@ -71,8 +71,13 @@ int open_anonymous_temporary(File& file) {
   // Made here, with a name of its own that CREATE_NEW refuses to share and that is gone with its
   // last handle: the C library's tmpfile() gave two threads, or two processes, the same file.
   std::wstring directory(MAX_PATH + 1, L'\0');
-  const DWORD length = ::GetTempPathW(static_cast<DWORD>(directory.size()), directory.data());
-  if (length == 0 || length > directory.size()) return windows::last_error();
+  DWORD length = ::GetTempPathW(static_cast<DWORD>(directory.size()), directory.data());
+  if (length > directory.size()) {  // the size it needs, where TMP names a longer path
+    directory.resize(length);
+    length = ::GetTempPathW(static_cast<DWORD>(directory.size()), directory.data());
+  }
+  if (length == 0) return windows::last_error();
+  if (length > directory.size()) return ENAMETOOLONG;
   directory.resize(length);
   static std::atomic<unsigned> made{0};
   for (int attempt = 0; attempt < 100; ++attempt) {

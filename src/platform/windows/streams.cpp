@@ -25,12 +25,19 @@ HANDLE handle_of_stream(std::FILE* stream) {
 std::FILE* open_temporary_stream() {
   // Not the C library's tmpfile(), which gave two threads, or two processes, the same file.
   File file;
-  if (open_anonymous_temporary(file) != 0) return nullptr;
+  if (const int error = open_anonymous_temporary(file); error != 0) {
+    errno = error;  // as the callers read why
+    return nullptr;
+  }
   const int fd = ::_open_osfhandle(file.handle(), _O_RDWR | _O_BINARY);
   if (fd < 0) return nullptr;
   (void)file.release();  // the descriptor has it now
   std::FILE* const stream = ::_fdopen(fd, "w+b");
-  if (stream == nullptr) ::_close(fd);
+  if (stream == nullptr) {
+    const int error = errno;
+    ::_close(fd);
+    errno = error;
+  }
   return stream;
 }
 
