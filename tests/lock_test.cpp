@@ -21,29 +21,60 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(OpenLocked, RunsTakeTurnsAndSeeTheSwap) {
-  std::error_code error;
-  const fs::path dir =
-      fs::temp_directory_path(error) /
-      ("quillet-lock-" +
-       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  ASSERT_TRUE(fs::create_directories(dir, error)) << error.message();
-  std::ofstream(dir / "a.c", std::ios::binary) << "old\n";
-  OpenDirectory directory;
-  ASSERT_EQ(
-      open_directory(nullptr, dir.string().c_str(), Link::FOLLOW, DirectoryUse::READ, directory),
-      0);
+// A directory of the test's own, open, with the file a.c in it.
+class OpenLocked : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::error_code error;
+    dir_ = fs::temp_directory_path(error) /
+           ("quillet-lock-" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    ASSERT_TRUE(fs::create_directories(dir_, error)) << error.message();
+    std::ofstream(dir_ / "a.c", std::ios::binary) << "old\n";
+    ASSERT_EQ(open_directory(nullptr, dir_.string().c_str(), Link::FOLLOW, DirectoryUse::READ,
+                             directory_),
+              0);
+  }
+  void TearDown() override {
+    directory_ = OpenDirectory();
+    std::error_code error;
+    fs::remove_all(dir_, error);
+  }
 
+  // Whether a run on `other` waits while one holds `held`, and goes on once it lets go.
+  void expect_turns(const char* held, const std::string& other) {
+    File first;
+    FileLock first_lock;
+    ASSERT_EQ(open_locked(directory_, held, first, first_lock), 0);
+    std::atomic<bool> second_in{false};
+    std::thread second([&] {
+      File file;
+      FileLock lock;
+      if (open_locked(directory_, other.c_str(), file, lock) == 0) second_in = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(second_in.load()) << "the run naming " << other << " did not wait";
+    ASSERT_EQ(first.close(), 0);
+    first_lock.release();
+    second.join();
+    EXPECT_TRUE(second_in.load());
+  }
+
+  fs::path dir_;
+  OpenDirectory directory_;
+};
+
+TEST_F(OpenLocked, RunsTakeTurnsAndSeeTheSwap) {
   File first;
   FileLock first_lock;
-  ASSERT_EQ(open_locked(directory, "a.c", first, first_lock), 0);
+  ASSERT_EQ(open_locked(directory_, "a.c", first, first_lock), 0);
   ASSERT_TRUE(first_lock.is_held());
   std::atomic<bool> second_in{false};
   std::string second_read;
   std::thread second([&] {
     File file;
     FileLock lock;
-    if (open_locked(directory, "a.c", file, lock) != 0) return;
+    if (open_locked(directory_, "a.c", file, lock) != 0) return;
     second_in = true;
     char bytes[16];
     std::size_t got = 0;
@@ -54,31 +85,26 @@ TEST(OpenLocked, RunsTakeTurnsAndSeeTheSwap) {
 
   // The first run swaps its result in, its input closed, and lets go.
   File made;
-  ASSERT_EQ(create_temporary_in(directory, "a.c.tmp", made), 0);
+  ASSERT_EQ(create_temporary_in(directory_, "a.c.tmp", made), 0);
   std::size_t put = 0;
   ASSERT_EQ(write_some(made, "new\n", 4, put), 0);
   ASSERT_EQ(made.close(), 0);
   ASSERT_EQ(first.close(), 0);
-  ASSERT_EQ(replace_with_temporary(directory, "a.c.tmp", "a.c", nullptr), 0);
+  ASSERT_EQ(replace_with_temporary(directory_, "a.c.tmp", "a.c", nullptr), 0);
   first_lock.release();
   second.join();
   EXPECT_TRUE(second_in.load());
   EXPECT_EQ(second_read, "new\n") << "the second run read the file that was replaced";
-  directory = OpenDirectory();
-  fs::remove_all(dir, error);
 }
 
 #ifdef _WIN32
+// Windows's names have no case: runs on one file take turns however its name is spelled.
+TEST_F(OpenLocked, WhateverTheCase) { expect_turns("a.c", "A.C"); }
+
 // A run that names the file by its short name ("AVERYL~1.C") takes turns with one that names it
 // by its long name.
-TEST(OpenLocked, ShortAndLongNamesTakeTurns) {
-  std::error_code error;
-  const fs::path dir =
-      fs::temp_directory_path(error) /
-      ("quillet-lock-short-" +
-       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  ASSERT_TRUE(fs::create_directories(dir, error)) << error.message();
-  const fs::path file = dir / "averylongfilename.c";
+TEST_F(OpenLocked, ShortAndLongNamesTakeTurns) {
+  const fs::path file = dir_ / "averylongfilename.c";
   std::ofstream(file, std::ios::binary) << "old\n";
   std::wstring short_path(1024, L'\0');
   short_path.resize(::GetShortPathNameW(file.wstring().c_str(), short_path.data(),
@@ -87,27 +113,7 @@ TEST(OpenLocked, ShortAndLongNamesTakeTurns) {
   if (short_name.empty() || short_name == "averylongfilename.c") {
     GTEST_SKIP() << "the volume keeps no short names";
   }
-  OpenDirectory directory;
-  ASSERT_EQ(
-      open_directory(nullptr, dir.string().c_str(), Link::FOLLOW, DirectoryUse::READ, directory),
-      0);
-  File first;
-  FileLock first_lock;
-  ASSERT_EQ(open_locked(directory, "averylongfilename.c", first, first_lock), 0);
-  std::atomic<bool> second_in{false};
-  std::thread second([&] {
-    File opened;
-    FileLock lock;
-    if (open_locked(directory, short_name.c_str(), opened, lock) == 0) second_in = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(second_in.load()) << "the run naming " << short_name << " did not wait";
-  ASSERT_EQ(first.close(), 0);
-  first_lock.release();
-  second.join();
-  EXPECT_TRUE(second_in.load());
-  directory = OpenDirectory();
-  fs::remove_all(dir, error);
+  expect_turns("averylongfilename.c", short_name);
 }
 #endif
 

@@ -233,27 +233,6 @@ TEST_F(WindowsTest, SwapOverReadOnlyAndHeldFiles) {
   EXPECT_FALSE(fs::exists("d/a.c"));
 }
 
-// Runs on one file take turns however its name is spelled: Windows's names have no case.
-TEST_F(WindowsTest, RunsTakeTurnsWhateverTheCase) {
-  put("d/a.c", "a\n");
-  OpenDirectory d;
-  ASSERT_EQ(open_directory(nullptr, "d", Link::FOLLOW, DirectoryUse::READ, d), 0);
-  File first;
-  FileLock first_lock;
-  ASSERT_EQ(open_locked(d, "a.c", first, first_lock), 0);
-  std::atomic<bool> second_in{false};
-  std::thread second([&] {
-    File file;
-    FileLock lock;
-    if (open_locked(d, "A.C", file, lock) == 0) second_in = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(second_in.load()) << "the second run did not wait";
-  first_lock.release();
-  second.join();
-  EXPECT_TRUE(second_in.load());
-}
-
 // Every user's right to write a file shows in its access list, as the others' write bit does.
 TEST_F(WindowsTest, OthersMayWriteByTheAccessList) {
   put("d/own.c", "x\n");
